@@ -1,0 +1,43 @@
+// What the receive thread knows about each satellite, and the closing of a measurement epoch.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "ephemeris_record.hpp"
+#include "record_decoders.hpp"
+#include "satellite_position.hpp"
+#include "status_lines.hpp"
+
+struct SatelliteState {
+    double receiveTime;
+    double transmitTime;
+    double rawRange;
+    double fullPhase;
+    double x;
+    double y;
+    double z;
+};
+
+// Told about every satellite computed at an epoch (the command-line decoder prints them).
+class ComputedSatelliteSink {
+public:
+    virtual ~ComputedSatelliteSink() = default;
+    virtual void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
+                                   const SatellitePosition& position) = 0;
+};
+
+struct SatelliteTables {
+    std::array<EphemerisRecord, kSlotCount> ephemerisTable{};
+    std::array<SatelliteState, kSlotCount> stateTable{};
+    std::array<std::uint8_t, kSlotCount> ephemerisValid{};
+    std::array<std::uint8_t, kSlotCount> measurementValid{};
+    std::int32_t computedCount = 0;
+
+    // A slot outside 0..36 leaves the tables untouched.
+    void StoreEphemeris(const EphemerisRecord& record, int slot);
+    void StoreMeasurement(const MeasurementRecord& measurement);
+    // Closes the epoch and writes the count to status line 3.
+    void ProcessEpoch(std::int32_t timeMs, StatusLines& status,
+                      ComputedSatelliteSink* sink = nullptr);
+};
