@@ -31,3 +31,7 @@ std::int32_t DecodeEpochTime(std::span<const std::uint8_t, 58> body);
 
 // True when `slot` is one of the 37 table slots.
 constexpr bool NamesSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
+
+// The trailer test of a received body: both of its last two bytes must be CR LF. A body that
+// fails it cannot be trusted and is not handed to the satellite tables.
+bool HasRecordTrailer(std::span<const std::uint8_t> body);

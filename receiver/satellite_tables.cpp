@@ -1,0 +1,55 @@
+#include "satellite_tables.hpp"
+
+#include <charconv>
+
+void SatelliteTables::StoreEphemeris(const EphemerisRecord& record, int slot) {
+    // A satellite number that names no slot comes only from a corrupt record: it is dropped so
+    // that nothing is ever written outside the tables.
+    if (!NamesSlot(slot)) {
+        return;
+    }
+    ephemerisTable[slot] = record;
+    ephemerisValid[slot] = 1;
+}
+
+void SatelliteTables::StoreMeasurement(const MeasurementRecord& measurement) {
+    const int slot = measurement.prn;
+    if (!NamesSlot(slot)) {
+        return;
+    }
+    stateTable[slot].rawRange = measurement.rawRange;
+    stateTable[slot].fullPhase = measurement.fullPhase;
+    measurementValid[slot] = (measurement.status == 1 || measurement.status == 2) ? 1 : 0;
+}
+
+void SatelliteTables::ProcessEpoch(std::int32_t timeMs, StatusLines& status,
+                                   ComputedSatelliteSink* sink) {
+    // The receiver's epoch time keeps its milliseconds: an epoch off the whole second would
+    // otherwise move every satellite by up to a second of its motion (about 4 km).
+    const double receiveTime = static_cast<double>(timeMs) / 1000.0;
+    for (SatelliteState& state : stateTable) {
+        state.receiveTime = receiveTime;
+        state.transmitTime = receiveTime - state.rawRange;
+    }
+
+    computedCount = 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (measurementValid[i] == 1 && ephemerisValid[i] == 1) {
+            ++computedCount;
+            SatelliteState& state = stateTable[i];
+            const SatellitePosition p = ComputeSatellitePosition(ephemerisTable[i], state.transmitTime);
+            state.x = p.x;
+            state.y = p.y;
+            state.z = p.z;
+            if (sink != nullptr) {
+                sink->SatelliteComputed(timeMs, i, state.transmitTime, p);
+            }
+        }
+    }
+
+    measurementValid.fill(0);
+
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, computedCount).ptr;
+    status.SetStatusLine(3, std::string_view(text, static_cast<std::size_t>(end - text)));
+}

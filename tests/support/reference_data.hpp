@@ -1,0 +1,54 @@
+// Access to the reference orbit files (broadcast ephemerides, precise orbits and reference cases)
+// kept beside the project. Tests that need them skip with a message when they are absent.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ephemeris_record.hpp"
+#include "rinex_navigation.hpp"
+
+std::filesystem::path ReferenceDataDir();
+bool HaveReferenceFile(const std::string& name);
+std::string ReadTextFile(const std::filesystem::path& path);
+
+#define SATLOG_REQUIRE_REFERENCE(name)                                                       \
+    do {                                                                                     \
+        if (!HaveReferenceFile(name)) {                                                      \
+            GTEST_SKIP() << "reference file " << (ReferenceDataDir() / (name)).string()      \
+                         << " is absent (set SATLOG_DATA_DIR to the directory holding it)"; \
+        }                                                                                    \
+    } while (0)
+
+// oracle-ephemerides.csv: angles already in semicircles; toe/toc whole seconds.
+struct OracleEphemeris {
+    int prn = 0;
+    double toe = 0;
+    std::string source;
+    EphemerisRecord record{};  // prn field = PRN - 1
+};
+std::vector<OracleEphemeris> LoadOracleEphemerides();
+
+// oracle-cases.csv
+struct OracleCase {
+    int prn = 0;
+    double toe = 0;
+    double transmitTime = 0;
+    double x = 0, y = 0, z = 0;
+};
+std::vector<OracleCase> LoadOracleCases();
+
+// A precise orbit: position of one satellite at one epoch, metres, seconds of the GPS week.
+struct PreciseOrbitPoint {
+    int prn = 0;
+    double secondsOfWeek = 0;
+    double x = 0, y = 0, z = 0;
+};
+std::vector<PreciseOrbitPoint> LoadPreciseOrbits(const std::string& name);
+
+// The broadcast ephemerides of a navigation file in the reference directory.
+RinexNavigationFile LoadNavigation(const std::string& name);

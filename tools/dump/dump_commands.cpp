@@ -1,0 +1,199 @@
+#include "dump_commands.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "output_buffer.hpp"
+#include "raw_log_reader.hpp"
+#include "record_decoders.hpp"
+#include "record_dispatch.hpp"
+#include "satellite_tables.hpp"
+
+namespace {
+
+class SilentStatusLines : public StatusLines {
+public:
+    void SetStatusLine(int, std::string_view) override {}
+};
+
+class CsvPositions : public ComputedSatelliteSink {
+public:
+    explicit CsvPositions(OutputBuffer& out) : out_(out) {}
+    void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
+                           const SatellitePosition& p) override {
+        out_.Number(timeMs);
+        out_.Char(',');
+        out_.Number(slot);
+        out_.Char(',');
+        out_.Number(transmitTime);
+        out_.Char(',');
+        out_.Number(p.x);
+        out_.Char(',');
+        out_.Number(p.y);
+        out_.Char(',');
+        out_.Number(p.z);
+        out_.Char('\n');
+    }
+
+private:
+    OutputBuffer& out_;
+};
+
+// Reads every entry and hands it to `onEntry`; reports the end of the log as an exit status.
+template <typename OnEntry>
+int ForEachEntry(std::FILE* in, const std::string& name, std::FILE* err, OutputBuffer& out,
+                 OnEntry onEntry) {
+    RawLogReader reader(in);
+    RawLogEntry entry{};
+    for (;;) {
+        switch (reader.Next(entry)) {
+            case RawLogReader::Status::Entry:
+                onEntry(entry);
+                continue;
+            case RawLogReader::Status::End:
+                if (!out.Flush()) {
+                    std::fprintf(err, "satlog-dump: cannot write the output: %s\n",
+                                 std::strerror(errno));
+                    return 2;
+                }
+                return 0;
+            case RawLogReader::Status::Truncated:
+            case RawLogReader::Status::UnknownTag:
+                out.Flush();
+                std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", name.c_str(),
+                             static_cast<unsigned long long>(reader.ProblemOffset()),
+                             reader.ProblemText().c_str());
+                return 1;
+            case RawLogReader::Status::ReadError:
+                out.Flush();
+                std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(),
+                             reader.ProblemText().c_str());
+                return 2;
+        }
+    }
+}
+
+void PrintTrailer(OutputBuffer& out, const RawLogEntry& entry) {
+    out.Text(HasRecordTrailer(entry.body) ? " trailer=CRLF\n" : " trailer=bad\n");
+}
+
+}  // namespace
+
+int DumpRecords(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
+    OutputBuffer text(out);
+    return ForEachEntry(in, name, err, text, [&](const RawLogEntry& entry) {
+        text.Text("offset=");
+        text.Number(entry.offset);
+        text.Text(" kind=");
+        text.Text(entry.kind->tag.substr(0, 3));
+        switch (entry.kind->kind) {
+            case RecordKind::Ephemeris: {
+                const DecodedEphemeris d = DecodeEphemeris(entry.body.first<134>());
+                text.Text(" slot=");
+                text.Number(d.slot);
+                if (!NamesSlot(d.slot)) {
+                    text.Text("(none)");
+                }
+                text.Text(" toe=");
+                text.Number(d.record.toe);
+                text.Text(" toc=");
+                text.Number(d.record.toc);
+                text.Text(" e=");
+                text.Number(static_cast<double>(d.record.e));
+                text.Text(" rootA=");
+                text.Number(static_cast<double>(d.record.rootA));
+                break;
+            }
+            case RecordKind::Measurement: {
+                const MeasurementRecord m = DecodeMeasurement(entry.body.first<97>());
+                text.Text(" slot=");
+                text.Number(static_cast<int>(m.prn));
+                if (!NamesSlot(m.prn)) {
+                    text.Text("(none)");
+                }
+                text.Text(" status=");
+                text.Number(static_cast<int>(m.status));
+                text.Text(" rawRange=");
+                text.Number(m.rawRange);
+                break;
+            }
+            case RecordKind::EpochTime:
+                text.Text(" slot=- timeMs=");
+                text.Number(DecodeEpochTime(entry.body.first<58>()));
+                break;
+        }
+        PrintTrailer(text, entry);
+    });
+}
+
+int DumpPositions(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
+    OutputBuffer csv(out, 1 << 20);
+    csv.Text("time_ms,prn,transmit_time,x,y,z\n");
+    auto tables = std::make_unique<SatelliteTables>();
+    SilentStatusLines status;
+    CsvPositions rows(csv);
+    return ForEachEntry(in, name, err, csv, [&](const RawLogEntry& entry) {
+        // As in the receive thread: a body that fails the trailer test is logged but never
+        // reaches the tables.
+        if (HasRecordTrailer(entry.body)) {
+            DispatchRecord(*entry.kind, entry.body, *tables, status, &rows);
+        }
+    });
+}
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: satlog-dump records FILE\n"
+    "       satlog-dump positions FILE\n"
+    "\n"
+    "Decodes a raw log written by satlog (\"mavu0.txt\": entries of a 4-byte kind tag\n"
+    "\"SNV,\", \"MPC,\" or \"PBN,\" followed by the record body as the receiver sent it).\n"
+    "FILE may be - for standard input.\n"
+    "\n"
+    "  records    one line per entry: byte offset, kind, satellite slot, the fields that\n"
+    "             matter (SNV: toe, toc, e, rootA; MPC: status, rawRange; PBN: timeMs) and\n"
+    "             whether the body ends in CR LF.\n"
+    "  positions  CSV with the header time_ms,prn,transmit_time,x,y,z: one row per satellite\n"
+    "             computed at each epoch, X Y Z earth-fixed in metres, as the receive thread\n"
+    "             computes them (records with a bad trailer are left out, as it does).\n"
+    "\n"
+    "Exit status: 0 the whole log was read; 1 it ends inside an entry or holds an unknown tag\n"
+    "(the output before that point is complete); 2 bad usage, or a file that cannot be read.\n";
+
+}  // namespace
+
+int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::fputs(kUsage, out);
+        return 0;
+    }
+    if (argc != 3) {
+        std::fputs(kUsage, err);
+        return 2;
+    }
+    const std::string_view command = argv[1];
+    const std::string name = argv[2];
+    if (command != "records" && command != "positions") {
+        std::fprintf(err, "satlog-dump: unknown command '%s'\n\n%s", argv[1], kUsage);
+        return 2;
+    }
+    std::FILE* in = stdin;
+    if (name != "-") {
+        in = std::fopen(name.c_str(), "rb");
+        if (in == nullptr) {
+            std::fprintf(err, "satlog-dump: cannot open %s: %s\n", name.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
+    }
+    const std::string shownName = name == "-" ? "standard input" : name;
+    const int status = command == "records" ? DumpRecords(in, shownName, out, err)
+                                            : DumpPositions(in, shownName, out, err);
+    if (in != stdin) {
+        std::fclose(in);
+    }
+    return status;
+}
