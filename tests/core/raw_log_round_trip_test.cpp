@@ -1,0 +1,207 @@
+// A raw log written from real ephemerides, as the receiver would have sent them, read back by the
+// raw-log decoder: the positions it prints are the positions computed directly, to the last bit.
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dump_commands.hpp"
+#include "record_encoder.hpp"
+#include "reference_data.hpp"
+#include "satellite_position.hpp"
+
+namespace {
+
+// Runs a dump command over `log` and captures what it prints.
+struct DumpRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+DumpRun RunDump(const std::vector<std::uint8_t>& log, bool positions) {
+    std::FILE* in = std::tmpfile();
+    std::fwrite(log.data(), 1, log.size(), in);
+    std::rewind(in);
+    char* outText = nullptr;
+    char* errText = nullptr;
+    std::size_t outSize = 0, errSize = 0;
+    std::FILE* out = open_memstream(&outText, &outSize);
+    std::FILE* err = open_memstream(&errText, &errSize);
+    const int status = positions ? DumpPositions(in, "test.log", out, err)
+                                 : DumpRecords(in, "test.log", out, err);
+    std::fclose(out);
+    std::fclose(err);
+    std::fclose(in);
+    DumpRun run{status, std::string(outText, outSize), std::string(errText, errSize)};
+    std::free(outText);
+    std::free(errText);
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+struct Expected {
+    std::int32_t timeMs;
+    int prn;
+    double transmitTime;
+    SatellitePosition p;
+};
+
+// One hour of epochs every 30 s for the first few satellites of the reference day.
+void BuildLog(std::vector<std::uint8_t>& log, std::vector<Expected>& expected) {
+    std::map<int, EphemerisRecord> bySatellite;
+    for (const OracleEphemeris& o : LoadOracleEphemerides()) {
+        if (o.source.rfind("rinex:", 0) == 0 && !bySatellite.count(o.prn)) {
+            bySatellite[o.prn] = o.record;
+        }
+    }
+    for (const auto& [prn, record] : bySatellite) {
+        AppendLogEntry(log, kSnvLayout, EncodeEphemerisBody(record));
+    }
+    for (std::int32_t timeMs = 345600000; timeMs < 345600000 + 3600000; timeMs += 30250) {
+        for (const auto& [prn, record] : bySatellite) {
+            const double rawRange = 0.066 + prn * 3.1e-4 + (timeMs % 7) * 1e-6;
+            AppendLogEntry(log, kMpcLayout,
+                           EncodeMeasurementBody({static_cast<std::uint8_t>(prn),
+                                                  static_cast<std::uint8_t>(1 + prn % 2), 0.0,
+                                                  rawRange}));
+            const double t = timeMs / 1000.0 - rawRange;
+            expected.push_back({timeMs, prn, t, ComputeSatellitePosition(record, t)});
+        }
+        AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(timeMs));
+    }
+}
+
+TEST(RawLogRoundTrip, PositionsEqualTheDirectComputation) {
+    SATLOG_REQUIRE_REFERENCE("oracle-ephemerides.csv");
+    std::vector<std::uint8_t> log;
+    std::vector<Expected> expected;
+    BuildLog(log, expected);
+    const DumpRun run = RunDump(log, true);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), expected.size() + 1);
+    EXPECT_EQ(lines[0], "time_ms,prn,transmit_time,x,y,z");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        std::istringstream row(lines[i + 1]);
+        std::string cell[6];
+        for (auto& c : cell) {
+            std::getline(row, c, ',');
+        }
+        const Expected& e = expected[i];
+        ASSERT_EQ(std::stol(cell[0]), e.timeMs) << lines[i + 1];
+        ASSERT_EQ(std::stoi(cell[1]), e.prn);
+        // Shortest round-trip text: reading it back gives the same double, bit for bit.
+        ASSERT_EQ(std::strtod(cell[2].c_str(), nullptr), e.transmitTime) << lines[i + 1];
+        ASSERT_EQ(std::strtod(cell[3].c_str(), nullptr), e.p.x);
+        ASSERT_EQ(std::strtod(cell[4].c_str(), nullptr), e.p.y);
+        ASSERT_EQ(std::strtod(cell[5].c_str(), nullptr), e.p.z);
+    }
+}
+
+TEST(RawLogDump, RecordsListsEveryEntryWithItsFields) {
+    std::vector<std::uint8_t> log;
+    EphemerisRecord eph{};
+    eph.prn = 4;
+    eph.toe = 345600;
+    eph.toc = 352800;
+    eph.e = 0.25;
+    eph.rootA = 5153.5;
+    AppendLogEntry(log, kSnvLayout, EncodeEphemerisBody(eph));
+    MpcBody mpc = EncodeMeasurementBody({5, 2, 0.0, 0.0712});
+    mpc[96] = 'X';  // damaged trailer
+    AppendLogEntry(log, kMpcLayout, mpc);
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(-1000));
+    const DumpRun run = RunDump(log, false);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "offset=0 kind=SNV slot=5 toe=345600 toc=352800 e=0.25 rootA=5153.5 trailer=CRLF");
+    EXPECT_EQ(lines[1], "offset=138 kind=MPC slot=5 status=2 rawRange=0.0712 trailer=bad");
+    EXPECT_EQ(lines[2], "offset=239 kind=PBN slot=- timeMs=-1000 trailer=CRLF");
+}
+
+TEST(RawLogDump, ProblemsNameFileOffsetAndWhatWasFound) {
+    std::vector<std::uint8_t> log;
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(1000));
+    std::vector<std::uint8_t> truncated = log;
+    const MpcBody mpc = EncodeMeasurementBody({5, 1, 0.0, 0.07});
+    truncated.insert(truncated.end(), {'M', 'P', 'C', ','});
+    truncated.insert(truncated.end(), mpc.begin(), mpc.begin() + 40);
+    DumpRun run = RunDump(truncated, false);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Lines(run.out).size(), 1u);  // the entry before the problem is printed
+    EXPECT_NE(run.err.find("test.log: byte offset 62:"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("40 of 97"), std::string::npos) << run.err;
+
+    std::vector<std::uint8_t> unknown = log;
+    unknown.insert(unknown.end(), {'X', 'Y', 'Z', 0x01, 0, 0, 0});
+    run = RunDump(unknown, true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Lines(run.out).size(), 1u);  // the CSV header
+    EXPECT_NE(run.err.find("byte offset 62: unknown entry tag \"XYZ\\x01\""), std::string::npos)
+        << run.err;
+
+    std::vector<std::uint8_t> shortTag = log;
+    shortTag.push_back('S');
+    run = RunDump(shortTag, false);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("byte offset 62"), std::string::npos);
+
+    run = RunDump({}, true);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "time_ms,prn,transmit_time,x,y,z\n");
+}
+
+TEST(RawLogDump, PositionsLeaveOutRecordsWithABadTrailer) {
+    std::vector<std::uint8_t> log;
+    EphemerisRecord eph{};
+    eph.prn = 6;
+    eph.rootA = 5153.6;
+    eph.toe = eph.toc = 345600;
+    SnvBody snv = EncodeEphemerisBody(eph);
+    AppendLogEntry(log, kMpcLayout, EncodeMeasurementBody({7, 1, 0.0, 0.07}));
+    snv[132] = 0;  // the ephemeris cannot be trusted: the satellite is not computed
+    AppendLogEntry(log, kSnvLayout, snv);
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(345600000));
+    EXPECT_EQ(Lines(RunDump(log, true).out).size(), 1u);
+}
+
+TEST(RawLogDump, CommandLine) {
+    const char* help[] = {"satlog-dump", "--help"};
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    EXPECT_EQ(DumpMain(2, help, out, stderr), 0);
+    std::fclose(out);
+    EXPECT_NE(std::string(text, size).find("positions"), std::string::npos);
+    std::free(text);
+
+    std::FILE* err = open_memstream(&text, &size);
+    const char* missing[] = {"satlog-dump", "records", "/nonexistent/mavu0.txt"};
+    EXPECT_EQ(DumpMain(3, missing, stdout, err), 2);
+    std::fclose(err);
+    EXPECT_EQ(std::string(text, size),
+              "satlog-dump: cannot open /nonexistent/mavu0.txt: No such file or directory\n");
+    std::free(text);
+
+    const char* wrong[] = {"satlog-dump", "frobnicate", "x"};
+    err = open_memstream(&text, &size);
+    EXPECT_EQ(DumpMain(3, wrong, stdout, err), 2);
+    std::fclose(err);
+    std::free(text);
+}
+
+}  // namespace
