@@ -18,21 +18,58 @@ double WrapHalfWeek(double dt) {
     return dt;
 }
 
-}  // namespace
+// sin and cos of a + d from those of a, for a small d (|d| < 1e-3): the series are exact to far
+// below a double's rounding there, and cost no call into the maths library.
+void RotateBySmallAngle(double& sinA, double& cosA, double d) {
+    const double d2 = d * d;
+    const double sinD = d * (1.0 - d2 / 6.0 * (1.0 - d2 / 20.0));
+    const double cosD = 1.0 - d2 / 2.0 * (1.0 - d2 / 12.0 * (1.0 - d2 / 30.0));
+    const double s = sinA * cosD + cosA * sinD;
+    const double c = cosA * cosD - sinA * sinD;
+    sinA = s;
+    cosA = c;
+}
 
-double SolveKepler(double meanAnomaly, double e) {
+void SinCosOf(double angle, double& sinA, double& cosA) {
+    sinA = std::sin(angle);
+    cosA = std::cos(angle);
+}
+
+struct KeplerSolution {
+    double E;
+    double sinE;
+    double cosE;
+};
+
+// The Newton iteration, also returning sin E and cos E. The last update is smaller than the
+// tolerance unless the limit was reached, so they follow from the sine and cosine the iteration
+// already evaluated at the previous iterate.
+KeplerSolution SolveKeplerWithTrig(double meanAnomaly, double e) {
     double eOld = meanAnomaly;
     double eNew = eOld;
+    double sinOld = 0.0, cosOld = 1.0;
     for (int count = 0; count < kKeplerIterationLimit; ++count) {
-        eNew = eOld + (meanAnomaly + e * std::sin(eOld) - eOld) / (1.0 - e * std::cos(eOld));
+        SinCosOf(eOld, sinOld, cosOld);
+        eNew = eOld + (meanAnomaly + e * sinOld - eOld) / (1.0 - e * cosOld);
         // Written so that a NaN difference also ends the iteration.
         if (!(std::fabs(eNew - eOld) >= kKeplerTolerance)) {
             break;
         }
         eOld = eNew;
     }
-    return eNew;
+    const double step = eNew - eOld;
+    if (std::fabs(step) < 1e-3) {
+        RotateBySmallAngle(sinOld, cosOld, step);
+        return {eNew, sinOld, cosOld};
+    }
+    double sinE, cosE;
+    SinCosOf(eNew, sinE, cosE);
+    return {eNew, sinE, cosE};
 }
+
+}  // namespace
+
+double SolveKepler(double meanAnomaly, double e) { return SolveKeplerWithTrig(meanAnomaly, e).E; }
 
 SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double transmitTime) {
     const double rootA = eph.rootA;
@@ -58,7 +95,7 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
     double t = transmitTime;
     double tk = WrapHalfWeek(t - toe);
     const double m0 = eph.m0 * kPi;
-    const double e1 = SolveKepler(m0 + n * tk, e);
+    const KeplerSolution first = SolveKeplerWithTrig(m0 + n * tk, e);
 
     // 5. Week crossover of the time itself, relative to the clock reference.
     if (t - toc > kHalfWeek) {
@@ -68,9 +105,10 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
         t += kWeek;
     }
 
-    // 6.-7. Satellite clock offset and the corrected transmit time.
+    // 6.-7. Satellite clock offset, with the relativistic term from the eccentric anomaly of the
+    // uncorrected time, and the corrected transmit time.
     const double dt = t - toc;
-    const double relativistic = kF * e * rootA * std::sin(e1);
+    const double relativistic = kF * e * rootA * first.sinE;
     const double clockOffset = static_cast<double>(eph.af0) + static_cast<double>(eph.af1) * dt +
                                static_cast<double>(eph.af2) * dt * dt + relativistic -
                                static_cast<double>(eph.tgd);
@@ -78,29 +116,41 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
 
     // 8.-10. Second pass at the corrected time.
     tk = WrapHalfWeek(t - toe);
-    const double bigE = SolveKepler(m0 + n * tk, e);
+    const KeplerSolution second = SolveKeplerWithTrig(m0 + n * tk, e);
 
-    // 11. True anomaly; both arguments keep the common denominator.
-    const double sinE = std::sin(bigE);
-    const double cosE = std::cos(bigE);
-    const double denominator = 1.0 - e * cosE;
-    const double v = std::atan2(std::sqrt(1.0 - e * e) * sinE / denominator,
-                                (cosE - e) / denominator);
+    // 11. True anomaly v: its two atan2 arguments, sharing the denominator 1 - e cos E, lie on
+    // the unit circle ((1 - e^2) sin^2 E + (cos E - e)^2 = (1 - e cos E)^2), so they are sin v
+    // and cos v themselves. v is only ever used through the sine and cosine of the angles built
+    // on it, which follow by the addition theorems: this spares atan2 and three sin/cos pairs.
+    const double denominator = 1.0 - e * second.cosE;
+    const double sinV = std::sqrt(1.0 - e * e) * second.sinE / denominator;
+    const double cosV = (second.cosE - e) / denominator;
 
-    // 12.-14. Argument of latitude and the second-harmonic corrections.
-    const double phi = v + eph.omega * kPi;
-    const double sin2Phi = std::sin(2.0 * phi);
-    const double cos2Phi = std::cos(2.0 * phi);
+    // 12. Argument of latitude phi = v + omega.
+    double sinOmega, cosOmega;
+    SinCosOf(eph.omega * kPi, sinOmega, cosOmega);
+    const double sinPhi = sinV * cosOmega + cosV * sinOmega;
+    const double cosPhi = cosV * cosOmega - sinV * sinOmega;
+
+    // 13. Second-harmonic corrections, with the angle 2 phi.
+    const double sin2Phi = 2.0 * sinPhi * cosPhi;
+    const double cos2Phi = (cosPhi - sinPhi) * (cosPhi + sinPhi);
     const double du = static_cast<double>(eph.cus) * sin2Phi + static_cast<double>(eph.cuc) * cos2Phi;
     const double dr = static_cast<double>(eph.crs) * sin2Phi + static_cast<double>(eph.crc) * cos2Phi;
     const double di = static_cast<double>(eph.cis) * sin2Phi + static_cast<double>(eph.cic) * cos2Phi;
-    const double u = phi + du;
+
+    // 14.-15. Corrected argument of latitude u = phi + du, radius, inclination, and the position
+    // in the orbital plane.
+    double sinU = sinPhi, cosU = cosPhi;
+    if (std::fabs(du) < 1e-3) {
+        RotateBySmallAngle(sinU, cosU, du);
+    } else {
+        SinCosOf(std::atan2(sinPhi, cosPhi) + du, sinU, cosU);  // only a corrupt record gets here
+    }
     const double r = a * denominator + dr;
     const double i = eph.i0 * kPi + di + static_cast<double>(eph.iDot) * kPi * tk;
-
-    // 15. Position in the orbital plane.
-    const double xp = r * std::cos(u);
-    const double yp = r * std::sin(u);
+    const double xp = r * cosU;
+    const double yp = r * sinU;
 
     // 16. Longitude of the ascending node, in the earth-fixed frame of the corrected instant.
     const double omegaNode = eph.omega0 * kPi +
@@ -108,13 +158,13 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
                              kOmegaEarth * toe;
 
     // 17. Earth-fixed coordinates.
-    const double sinNode = std::sin(omegaNode);
-    const double cosNode = std::cos(omegaNode);
-    const double cosI = std::cos(i);
+    double sinNode, cosNode, sinI, cosI;
+    SinCosOf(omegaNode, sinNode, cosNode);
+    SinCosOf(i, sinI, cosI);
     SatelliteSolution solution{};
     solution.position.x = xp * cosNode - yp * cosI * sinNode;
     solution.position.y = xp * sinNode + yp * cosI * cosNode;
-    solution.position.z = yp * std::sin(i);
+    solution.position.z = yp * sinI;
     solution.clockOffset = clockOffset;
     solution.correctedTime = t;
     solution.tk = tk;
