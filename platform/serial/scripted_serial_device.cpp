@@ -1,0 +1,402 @@
+#include "scripted_serial_device.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+
+#include "comm_object.hpp"
+#include "dcb_termios.hpp"
+#include "read_timeouts.hpp"
+
+using serial_detail::SetLastErrorCode;
+
+namespace {
+
+// The handle's object: forwards to the device, which may outlive it.
+class ScriptedPort final : public serial_detail::CommObject {
+  public:
+    explicit ScriptedPort(std::shared_ptr<ScriptedSerialDevice> device)
+        : device_(std::move(device)) {}
+    ~ScriptedPort() override { device_->Closed(); }
+
+    BOOL Read(void* b, DWORD n, DWORD& t) override { return device_->Read(b, n, t); }
+    BOOL Write(const void* b, DWORD n, DWORD& t) override { return device_->Write(b, n, t); }
+    BOOL GetState(DCB& d) override { return device_->GetState(d); }
+    BOOL SetState(const DCB& d) override { return device_->SetState(d); }
+    BOOL SetMask(DWORD m) override { return device_->SetMask(m); }
+    BOOL GetMask(DWORD& m) override { return device_->GetMask(m); }
+    BOOL WaitEvent(DWORD& e) override { return device_->WaitEvent(e); }
+    BOOL Purge(DWORD f) override { return device_->Purge(f); }
+    BOOL GetTimeouts(COMMTIMEOUTS& t) override { return device_->GetTimeouts(t); }
+    BOOL SetTimeouts(const COMMTIMEOUTS& t) override { return device_->SetTimeouts(t); }
+    BOOL Cancel() override { return device_->Cancel(); }
+
+  private:
+    std::shared_ptr<ScriptedSerialDevice> device_;
+};
+
+std::mutex registryMutex;
+std::map<std::string, std::shared_ptr<ScriptedSerialDevice>>& Registry() {
+    static std::map<std::string, std::shared_ptr<ScriptedSerialDevice>> registry;
+    return registry;
+}
+
+constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
+
+}  // namespace
+
+ScriptedSerialDevice::ScriptedSerialDevice() : dcb_(serial_detail::DefaultDcb()) {}
+
+ScriptedSerialDevice& ScriptedSerialDevice::Append(Step step) {
+    {
+        std::lock_guard lock(mutex_);
+        script_.push_back(std::move(step));
+        ++scriptVersion_;
+    }
+    changed_.notify_all();
+    return *this;
+}
+
+ScriptedSerialDevice& ScriptedSerialDevice::Send(std::span<const std::uint8_t> bytes) {
+    return Append(Step{StepKind::Send, {bytes.begin(), bytes.end()}});
+}
+
+ScriptedSerialDevice& ScriptedSerialDevice::Send(std::string_view text) {
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(text.data());
+    return Send(std::span<const std::uint8_t>(begin, text.size()));
+}
+
+ScriptedSerialDevice& ScriptedSerialDevice::Pause(std::chrono::milliseconds quiet) {
+    return Append(Step{StepKind::Pause, {}, std::max<std::int64_t>(quiet.count(), 0)});
+}
+
+ScriptedSerialDevice& ScriptedSerialDevice::Signal(DWORD events) {
+    return Append(Step{StepKind::Signal, {}, 0, events});
+}
+
+ScriptedSerialDevice& ScriptedSerialDevice::AwaitWrite() {
+    return Append(Step{StepKind::AwaitWrite, {}});
+}
+
+bool ScriptedSerialDevice::CanRunStep() const {
+    if (script_.empty()) {
+        return false;
+    }
+    return script_.front().kind != StepKind::AwaitWrite || writeCount_ > writesAwaited_;
+}
+
+void ScriptedSerialDevice::RunStep() {
+    Step& step = script_.front();
+    switch (step.kind) {
+        case StepKind::Send:
+            received_.insert(received_.end(), step.bytes.begin(), step.bytes.end());
+            break;
+        case StepKind::Pause:
+            nowMs_ += step.ms;
+            break;
+        case StepKind::Signal:
+            signalled_ |= step.events & mask_;  // events not enabled are not recorded
+            break;
+        case StepKind::AwaitWrite:
+            ++writesAwaited_;
+            break;
+    }
+    script_.pop_front();
+}
+
+DWORD ScriptedSerialDevice::PendingEvents() const {
+    DWORD events = signalled_ & mask_;
+    if ((mask_ & EV_RXCHAR) != 0 && !received_.empty()) {
+        events |= EV_RXCHAR;
+    }
+    if ((mask_ & EV_TXEMPTY) != 0 && txEmptyPending_) {
+        events |= EV_TXEMPTY;
+    }
+    return events;
+}
+
+std::size_t ScriptedSerialDevice::TakeReceived(std::uint8_t* out, std::size_t count) {
+    const std::size_t n = std::min(count, received_.size());
+    std::copy_n(received_.begin(), n, out);
+    received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(n));
+    return n;
+}
+
+bool ScriptedSerialDevice::Block(std::unique_lock<std::mutex>& lock) {
+    const std::size_t version = scriptVersion_;
+    ++blockedWaiters_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return cancelled_ || scriptVersion_ != version; });
+    --blockedWaiters_;
+    return !cancelled_;
+}
+
+BOOL ScriptedSerialDevice::Read(void* buffer, DWORD count, DWORD& transferred) {
+    std::unique_lock lock(mutex_);
+    transferred = 0;
+    if (cancelled_) {
+        SetLastErrorCode(ERROR_OPERATION_ABORTED);
+        return 0;
+    }
+    const serial_detail::ReadTimeouts plan = serial_detail::PlanRead(timeouts_, count);
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::int64_t elapsed = 0;  // virtual ms since the read began
+    std::int64_t silence = 0;  // virtual ms since the last byte
+    transferred += static_cast<DWORD>(TakeReceived(out, count));
+
+    while (transferred < count) {
+        if (plan.returnAtOnce || (plan.returnOnFirstByte && transferred > 0)) {
+            break;
+        }
+        // Virtual ms until a time-out ends the read; it ends when a quiet gap exceeds this.
+        std::int64_t limit = kNoLimit;
+        if (plan.totalMs >= 0) {
+            limit = std::max<std::int64_t>(plan.totalMs - elapsed, 0);
+        }
+        if (plan.intervalMs >= 0 && transferred > 0) {
+            limit = std::min(limit, std::max<std::int64_t>(plan.intervalMs - silence, 0));
+        }
+        if (!CanRunStep()) {
+            if (limit != kNoLimit) {
+                nowMs_ += limit;  // the line stays quiet until the time-out
+                break;
+            }
+            if (!Block(lock)) {
+                calls_.push_back({CallKind::Read, count, transferred});
+                SetLastErrorCode(ERROR_OPERATION_ABORTED);
+                return 0;
+            }
+            continue;
+        }
+        Step& step = script_.front();
+        if (step.kind == StepKind::Pause && limit != kNoLimit && step.ms > limit) {
+            step.ms -= limit;  // the rest of the gap follows the read
+            nowMs_ += limit;
+            break;
+        }
+        if (step.kind == StepKind::Pause) {
+            elapsed += step.ms;
+            silence += step.ms;
+        }
+        RunStep();
+        const std::size_t taken = TakeReceived(out + transferred, count - transferred);
+        if (taken > 0) {
+            transferred += static_cast<DWORD>(taken);
+            silence = 0;
+        }
+    }
+    calls_.push_back({CallKind::Read, count, transferred});
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::Write(const void* buffer, DWORD count, DWORD& transferred) {
+    {
+        std::lock_guard lock(mutex_);
+        transferred = 0;
+        if (cancelled_) {
+            SetLastErrorCode(ERROR_OPERATION_ABORTED);
+            return 0;
+        }
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        written_.insert(written_.end(), bytes, bytes + count);
+        writes_.emplace_back(bytes, bytes + count);
+        calls_.push_back({CallKind::Write, count, count});
+        ++writeCount_;
+        ++scriptVersion_;  // may release an AwaitWrite step
+        txEmptyPending_ = (mask_ & EV_TXEMPTY) != 0;
+        transferred = count;
+    }
+    changed_.notify_all();
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::WaitEvent(DWORD& events) {
+    std::unique_lock lock(mutex_);
+    events = 0;
+    for (;;) {
+        if (cancelled_) {
+            SetLastErrorCode(ERROR_OPERATION_ABORTED);
+            return 0;
+        }
+        if (const DWORD pending = PendingEvents(); pending != 0) {
+            signalled_ &= ~pending;
+            if ((pending & EV_TXEMPTY) != 0) {
+                txEmptyPending_ = false;
+            }
+            events = pending;
+            calls_.push_back({CallKind::Wait, pending, 0});
+            return 1;
+        }
+        if (CanRunStep()) {
+            RunStep();
+        } else if (!Block(lock)) {
+            SetLastErrorCode(ERROR_OPERATION_ABORTED);
+            return 0;
+        }
+    }
+}
+
+BOOL ScriptedSerialDevice::Purge(DWORD flags) {
+    std::lock_guard lock(mutex_);
+    if ((flags & PURGE_RXCLEAR) != 0) {
+        purged_ += received_.size();
+        received_.clear();
+    }
+    calls_.push_back({CallKind::Purge, flags, 0});
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::GetState(DCB& dcb) {
+    std::lock_guard lock(mutex_);
+    dcb = dcb_;
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::SetState(const DCB& dcb) {
+    std::lock_guard lock(mutex_);
+    if (!serial_detail::SpeedOfBaudRate(dcb.BaudRate) || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
+        dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS) {
+        SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    dcb_ = dcb;
+    dcb_.DCBlength = sizeof(DCB);
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::SetMask(DWORD mask) {
+    std::lock_guard lock(mutex_);
+    mask_ = mask;
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::GetMask(DWORD& mask) {
+    std::lock_guard lock(mutex_);
+    mask = mask_;
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::GetTimeouts(COMMTIMEOUTS& timeouts) {
+    std::lock_guard lock(mutex_);
+    timeouts = timeouts_;
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    std::lock_guard lock(mutex_);
+    timeouts_ = timeouts;
+    calls_.push_back({CallKind::SetTimeouts, timeouts.ReadIntervalTimeout, 0});
+    return 1;
+}
+
+BOOL ScriptedSerialDevice::Cancel() {
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    changed_.notify_all();
+    return 1;
+}
+
+bool ScriptedSerialDevice::WaitUntilIdle(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return blockedWaiters_ > 0 && !CanRunStep(); });
+}
+
+std::vector<std::uint8_t> ScriptedSerialDevice::Written() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+std::vector<std::vector<std::uint8_t>> ScriptedSerialDevice::Writes() const {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
+std::vector<ScriptedSerialDevice::Call> ScriptedSerialDevice::Calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+std::size_t ScriptedSerialDevice::BytesPurged() const {
+    std::lock_guard lock(mutex_);
+    return purged_;
+}
+
+std::size_t ScriptedSerialDevice::BytesUnread() const {
+    std::lock_guard lock(mutex_);
+    return received_.size();
+}
+
+std::chrono::milliseconds ScriptedSerialDevice::Now() const {
+    std::lock_guard lock(mutex_);
+    return std::chrono::milliseconds(nowMs_);
+}
+
+bool ScriptedSerialDevice::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return open_;
+}
+
+bool ScriptedSerialDevice::TryOpen() {
+    std::lock_guard lock(mutex_);
+    if (open_) {
+        return false;
+    }
+    open_ = true;
+    cancelled_ = false;
+    return true;
+}
+
+void ScriptedSerialDevice::Closed() {
+    std::lock_guard lock(mutex_);
+    open_ = false;
+}
+
+HANDLE ScriptedSerialDevice::Open() {
+    if (!TryOpen()) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::shared_ptr<ScriptedSerialDevice> self = weak_from_this().lock();
+    if (!self) {
+        // Not owned by a shared_ptr: the caller keeps the device alive while the handle lives.
+        self = std::shared_ptr<ScriptedSerialDevice>(std::shared_ptr<void>(), this);
+    }
+    return serial_detail::HandleOf(new ScriptedPort(std::move(self)));
+}
+
+void RegisterScriptedDevice(const std::string& name, std::shared_ptr<ScriptedSerialDevice> device) {
+    std::lock_guard lock(registryMutex);
+    Registry()[name] = std::move(device);
+}
+
+void UnregisterScriptedDevice(const std::string& name) {
+    std::lock_guard lock(registryMutex);
+    Registry().erase(name);
+}
+
+namespace serial_detail {
+
+CommObject* OpenScriptedDevice(const std::string& name, OpenFailure& failure) {
+    std::shared_ptr<ScriptedSerialDevice> device;
+    {
+        std::lock_guard lock(registryMutex);
+        const auto found = Registry().find(name);
+        if (found != Registry().end()) {
+            device = found->second;
+        }
+    }
+    if (!device) {
+        failure = {ERROR_FILE_NOT_FOUND,
+                   "missing: no scripted device registered as \"" + name + "\""};
+        return nullptr;
+    }
+    if (!device->TryOpen()) {
+        failure = {ERROR_ACCESS_DENIED, "busy: the scripted device is already open"};
+        return nullptr;
+    }
+    return new ScriptedPort(std::move(device));
+}
+
+}  // namespace serial_detail

@@ -1,0 +1,130 @@
+// A serial device that plays a script, for tests: bytes, line events and quiet gaps on the line,
+// delivered deterministically on a virtual clock, with a record of what the system did to it.
+//
+// The script runs only while the system waits on the device (in WaitCommEvent, or in a ReadFile
+// that needs more bytes), one step at a time, as far as the system's wait needs. So bytes of one
+// Send step arrive together and are followed by a line event of their own; a Pause longer than
+// the interval time-out ends a timed read exactly as a real gap on the line does, but costs no
+// real time. When the script has run out, or waits for a write the system has not made, the
+// device is silent: the system blocks until more steps are added or CancelPortWait.
+//
+// Selecting it without touching the system's code: register it under a name and set SATLOG_COM3
+// to "scripted:<name>"; CreateFileA("COM3", ...) then opens it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win32_comm.hpp"
+
+class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialDevice> {
+  public:
+    ScriptedSerialDevice();
+
+    // What the system did, in order (for tests that check the sequence of calls).
+    enum class CallKind : std::uint8_t { Read, Write, Wait, Purge, SetTimeouts };
+    struct Call {
+        CallKind kind;
+        DWORD value;   // Read: bytes asked; Write: bytes written; Wait: events reported;
+                       // Purge: flags; SetTimeouts: ReadIntervalTimeout
+        DWORD result;  // Read: bytes moved; otherwise 0
+    };
+
+    // Script steps, appended at the end. Thread-safe; a waiting system sees new steps at once.
+    ScriptedSerialDevice& Send(std::span<const std::uint8_t> bytes);
+    ScriptedSerialDevice& Send(std::string_view text);
+    ScriptedSerialDevice& Pause(std::chrono::milliseconds quiet);
+    ScriptedSerialDevice& Signal(DWORD events);  // line events such as EV_CTS | EV_RING
+    // Holds the script until the system has made one more WriteFile than the earlier
+    // AwaitWrite steps accounted for: a receiver that answers a command.
+    ScriptedSerialDevice& AwaitWrite();
+
+    // Blocks until the system waits on the device with nothing left that it could deliver
+    // (script done or held by AwaitWrite), up to `limit` of real time. True when it got there.
+    bool WaitUntilIdle(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+    // Everything written by the system, and each write on its own.
+    std::vector<std::uint8_t> Written() const;
+    std::vector<std::vector<std::uint8_t>> Writes() const;
+    std::vector<Call> Calls() const;
+    std::size_t BytesPurged() const;  // received bytes that a PurgeComm discarded
+    std::size_t BytesUnread() const;
+    std::chrono::milliseconds Now() const;  // the virtual clock
+    bool IsOpen() const;
+
+    // A handle on the device, as CreateFileA gives for a registered name. One at a time.
+    HANDLE Open();
+
+    // Used by the handle.
+    BOOL Read(void* buffer, DWORD count, DWORD& transferred);
+    BOOL Write(const void* buffer, DWORD count, DWORD& transferred);
+    BOOL GetState(DCB& dcb);
+    BOOL SetState(const DCB& dcb);
+    BOOL SetMask(DWORD mask);
+    BOOL GetMask(DWORD& mask);
+    BOOL WaitEvent(DWORD& events);
+    BOOL Purge(DWORD flags);
+    BOOL GetTimeouts(COMMTIMEOUTS& timeouts);
+    BOOL SetTimeouts(const COMMTIMEOUTS& timeouts);
+    BOOL Cancel();
+    void Closed();
+    bool TryOpen();
+
+  private:
+    enum class StepKind : std::uint8_t { Send, Pause, Signal, AwaitWrite };
+    struct Step {
+        StepKind kind;
+        std::vector<std::uint8_t> bytes;
+        std::int64_t ms = 0;
+        DWORD events = 0;
+    };
+
+    // With mutex_ held.
+    bool CanRunStep() const;
+    void RunStep();  // the next step, which CanRunStep allowed; a Pause runs whole
+    DWORD PendingEvents() const;
+    std::size_t TakeReceived(std::uint8_t* out, std::size_t count);
+    // With the lock: blocks until the script or the cancel flag changes. False when cancelled.
+    bool Block(std::unique_lock<std::mutex>& lock);
+    ScriptedSerialDevice& Append(Step step);
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Step> script_;
+    std::deque<std::uint8_t> received_;
+    DWORD signalled_ = 0;
+    bool txEmptyPending_ = false;
+    DWORD mask_ = 0;
+    COMMTIMEOUTS timeouts_{};
+    DCB dcb_{};
+    std::int64_t nowMs_ = 0;
+    std::size_t writeCount_ = 0;
+    std::size_t writesAwaited_ = 0;
+    std::size_t purged_ = 0;
+    std::size_t scriptVersion_ = 0;
+    int blockedWaiters_ = 0;
+    bool cancelled_ = false;
+    bool open_ = false;
+    std::vector<std::uint8_t> written_;
+    std::vector<std::vector<std::uint8_t>> writes_;
+    std::vector<Call> calls_;
+};
+
+// Makes "scripted:<name>" (in SATLOG_COMn) name `device`. Replaces an earlier registration.
+void RegisterScriptedDevice(const std::string& name, std::shared_ptr<ScriptedSerialDevice> device);
+void UnregisterScriptedDevice(const std::string& name);
+
+namespace serial_detail {
+class CommObject;
+struct OpenFailure;
+// Opens the device registered under `name`, or fails with the cause.
+CommObject* OpenScriptedDevice(const std::string& name, OpenFailure& failure);
+}  // namespace serial_detail

@@ -1,0 +1,63 @@
+// A serial device (a UART, a USB adapter, a pseudo-terminal) behind a handle.
+#pragma once
+
+#include <linux/serial.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "comm_object.hpp"
+
+namespace serial_detail {
+
+class TtyPort final : public CommObject {
+  public:
+    // Opens `path` exclusively (TIOCEXCL keeps out later opens by other users, flock keeps out
+    // everyone who asks for it, root included) and puts the line into raw mode.
+    static CommObject* Open(const std::string& path, OpenFailure& failure);
+    ~TtyPort() override;
+
+    BOOL Read(void* buffer, DWORD count, DWORD& transferred) override;
+    BOOL Write(const void* buffer, DWORD count, DWORD& transferred) override;
+    BOOL GetState(DCB& dcb) override;
+    BOOL SetState(const DCB& dcb) override;
+    BOOL SetMask(DWORD mask) override;
+    BOOL GetMask(DWORD& mask) override;
+    BOOL WaitEvent(DWORD& events) override;
+    BOOL Purge(DWORD flags) override;
+    BOOL GetTimeouts(COMMTIMEOUTS& timeouts) override;
+    BOOL SetTimeouts(const COMMTIMEOUTS& timeouts) override;
+    BOOL Cancel() override;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    TtyPort(int fd, int wakeFd);
+
+    // False (with the error set) when the port was cancelled or is dead; a dead port first
+    // sleeps, so that a caller retrying in a loop does not spin.
+    bool EnterBlockingCall();
+    // Waits for `fd_` to show `events` (none: only the wake-up counts) until `deadline`.
+    // Returns the fd's revents, 0 on time-out, -1 when cancelled.
+    int WaitFor(short events, const Clock::time_point* deadline);
+    void MarkDead();
+    DWORD PollCounters(DWORD mask);
+    DWORD DrainEstimateMs(int queued) const;
+
+    int fd_;
+    int wakeFd_;  // eventfd that CancelPortWait signals
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> dead_{false};
+    std::atomic<DWORD> mask_{0};
+
+    std::mutex mutex_;  // guards the fields below
+    DCB dcb_;
+    COMMTIMEOUTS timeouts_{};
+    bool txPending_ = false;  // written bytes not yet reported as drained
+    bool countersSupported_ = false;
+    serial_icounter_struct counters_{};
+};
+
+}  // namespace serial_detail

@@ -1,0 +1,237 @@
+// The Win32 surface over POSIX: every call finds the object behind its handle and forwards to it.
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "comm_object.hpp"
+#include "file_object.hpp"
+#include "invalid_handle_wait.hpp"
+#include "port_names.hpp"
+#include "scripted_serial_device.hpp"
+#include "tty_port.hpp"
+#include "win32_comm.hpp"
+
+namespace serial_detail {
+namespace {
+thread_local DWORD lastError = ERROR_SUCCESS;
+}  // namespace
+
+void SetLastErrorCode(DWORD code) {
+    lastError = code;
+}
+
+CommObject::~CommObject() {
+    magic = 0;
+}
+
+BOOL CommObject::GetState(DCB&) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::SetState(const DCB&) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::SetMask(DWORD) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::GetMask(DWORD&) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::WaitEvent(DWORD&) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::Purge(DWORD) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::GetTimeouts(COMMTIMEOUTS&) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::SetTimeouts(const COMMTIMEOUTS&) {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+BOOL CommObject::Cancel() {
+    return SetLastErrorCode(kErrorInvalidFunction), 0;
+}
+
+CommObject* ObjectOf(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    auto* object = static_cast<CommObject*>(handle);
+    if (object->magic != CommObject::kMagic) {
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return object;
+}
+
+namespace {
+
+HANDLE OpenPort(std::string_view name, int number, DWORD disposition) {
+    const std::string path = ComPortPath(number);
+    OpenFailure failure;
+    CommObject* port = nullptr;
+    if (disposition != OPEN_EXISTING) {
+        failure = {ERROR_INVALID_PARAMETER, "a serial port can only be opened as existing"};
+    } else if (path.starts_with(kScriptedPrefix)) {
+        port = OpenScriptedDevice(path.substr(kScriptedPrefix.size()), failure);
+    } else {
+        port = TtyPort::Open(path, failure);
+    }
+    if (port == nullptr) {
+        std::fprintf(stderr, "satlog: cannot open %.*s (%s): %s\n", static_cast<int>(name.size()),
+                     name.data(), path.c_str(), failure.cause.c_str());
+        SetLastErrorCode(failure.error);
+        return INVALID_HANDLE_VALUE;
+    }
+    return HandleOf(port);
+}
+
+}  // namespace
+}  // namespace serial_detail
+
+using namespace serial_detail;
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
+    if (lpFileName == nullptr || *lpFileName == '\0') {
+        SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (const auto number = ComPortNumber(lpFileName)) {
+        return OpenPort(lpFileName, *number, dwCreationDisposition);
+    }
+    OpenFailure failure;
+    CommObject* file =
+        FileObject::Open(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, failure);
+    if (file == nullptr) {
+        SetLastErrorCode(failure.error);
+        return INVALID_HANDLE_VALUE;
+    }
+    return HandleOf(file);
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
+    DWORD transferred = 0;
+    BOOL ok = 0;
+    if (hFile == INVALID_HANDLE_VALUE) {
+        SleepOnInvalidHandle();
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+    } else if (CommObject* object = ObjectOf(hFile)) {
+        if (lpBuffer == nullptr && nNumberOfBytesToRead > 0) {
+            SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        } else {
+            ok = object->Read(lpBuffer, nNumberOfBytesToRead, transferred);
+        }
+    }
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = transferred;
+    }
+    return ok;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+    DWORD transferred = 0;
+    BOOL ok = 0;
+    if (CommObject* object = ObjectOf(hFile)) {
+        if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) {
+            SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        } else {
+            ok = object->Write(lpBuffer, nNumberOfBytesToWrite, transferred);
+        }
+    }
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = transferred;
+    }
+    return ok;
+}
+
+BOOL GetCommState(HANDLE hFile, LPDCB lpDCB) {
+    CommObject* object = ObjectOf(hFile);
+    if (object == nullptr || lpDCB == nullptr) {
+        return 0;
+    }
+    return object->GetState(*lpDCB);
+}
+
+BOOL SetCommState(HANDLE hFile, LPDCB lpDCB) {
+    CommObject* object = ObjectOf(hFile);
+    if (object == nullptr || lpDCB == nullptr) {
+        return 0;
+    }
+    return object->SetState(*lpDCB);
+}
+
+BOOL SetCommMask(HANDLE hFile, DWORD dwEvtMask) {
+    CommObject* object = ObjectOf(hFile);
+    return object != nullptr ? object->SetMask(dwEvtMask) : 0;
+}
+
+BOOL GetCommMask(HANDLE hFile, LPDWORD lpEvtMask) {
+    CommObject* object = ObjectOf(hFile);
+    if (object == nullptr || lpEvtMask == nullptr) {
+        return 0;
+    }
+    return object->GetMask(*lpEvtMask);
+}
+
+BOOL WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED) {
+    DWORD events = 0;
+    BOOL ok = 0;
+    if (hFile == INVALID_HANDLE_VALUE) {
+        SleepOnInvalidHandle();
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+    } else if (CommObject* object = ObjectOf(hFile)) {
+        ok = object->WaitEvent(events);
+    }
+    if (lpEvtMask != nullptr) {
+        *lpEvtMask = events;
+    }
+    return ok;
+}
+
+BOOL PurgeComm(HANDLE hFile, DWORD dwFlags) {
+    CommObject* object = ObjectOf(hFile);
+    return object != nullptr ? object->Purge(dwFlags) : 0;
+}
+
+BOOL GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
+    CommObject* object = ObjectOf(hFile);
+    if (object == nullptr || lpCommTimeouts == nullptr) {
+        return 0;
+    }
+    return object->GetTimeouts(*lpCommTimeouts);
+}
+
+BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
+    CommObject* object = ObjectOf(hFile);
+    if (object == nullptr || lpCommTimeouts == nullptr) {
+        return 0;
+    }
+    return object->SetTimeouts(*lpCommTimeouts);
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+    CommObject* object = ObjectOf(hObject);
+    if (object == nullptr) {
+        return 0;
+    }
+    delete object;
+    return 1;
+}
+
+DWORD GetLastError() {
+    return lastError;
+}
+
+BOOL CancelPortWait(HANDLE port) {
+    if (port == INVALID_HANDLE_VALUE) {
+        WakeInvalidHandleSleepers();
+        return 1;
+    }
+    CommObject* object = ObjectOf(port);
+    return object != nullptr ? object->Cancel() : 0;
+}
