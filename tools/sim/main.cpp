@@ -1,0 +1,5 @@
+#include <cstdio>
+
+#include "sim_run.hpp"
+
+int main(int argc, char** argv) { return SimMain(argc, argv, stdout, stderr); }

@@ -1,0 +1,30 @@
+// The measurement a receiver at a known place makes of one satellite: the signal's travel time
+// from a light-time iteration, with the earth's rotation during the travel and the satellite's
+// clock offset, so that the tool's computation, ComputeSatellitePosition(ephemeris,
+// receiveTime - rawRange), lands on the satellite's position at the instant it sent the signal.
+#pragma once
+
+#include "ephemeris_record.hpp"
+#include "receiver_site.hpp"
+#include "satellite_position.hpp"
+
+inline constexpr double kSpeedOfLight = 299792458.0;  // m/s
+
+struct SignalSolution {
+    double rawRange;           // s: receive time minus the satellite clock's transmit time
+    double transmitTime;       // receiveTime - rawRange, as the tool forms it
+    double emissionTime;       // GPS time of emission (the clock-corrected transmit time)
+    SatellitePosition position;  // at emission, earth-fixed frame of the emission instant
+    SatellitePosition positionAtReception;  // the same point in the frame of the receive instant
+    double geometricRange;     // m, from the emission point to the receiver
+    double elevationDeg;
+    int iterations;
+};
+
+// `receiveTime` in seconds of the GPS week.
+SignalSolution SolveSignal(const EphemerisRecord& ephemeris, const ReceiverSite& site,
+                           double receiveTime);
+
+// A point of the earth-fixed frame at one instant, expressed in the earth-fixed frame `seconds`
+// later (the earth has turned under it).
+SatellitePosition RotateIntoLaterFrame(const SatellitePosition& p, double seconds);
