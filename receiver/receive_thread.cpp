@@ -1,0 +1,11 @@
+#include "receive_thread.hpp"
+
+#include <memory>
+
+void RunReceiveThread(HANDLE port, HANDLE log, StatusLines& status, const std::atomic<bool>& stop) {
+    // Empty tables and framing buffers, for the life of the thread (too large for a small stack).
+    const auto state = std::make_unique<ReceiveState>();
+    state->stop = &stop;
+    ConfigureReceiver(port, *state);
+    ReceiveRecords(port, log, status, *state);
+}
