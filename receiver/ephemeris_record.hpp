@@ -13,7 +13,9 @@ static_assert(std::endian::native == std::endian::little,
 static_assert(sizeof(float) == 4 && sizeof(double) == 8, "IEEE 754 single and double expected");
 
 #pragma pack(push, 1)
-struct EphemerisRecord {
+// Aligned to 4 so that the 32-bit fields are; the doubles at offsets 68, 76 and 84 cannot be
+// aligned to 8, so the fields are read by value, never bound to references or pointers.
+struct alignas(4) EphemerisRecord {
     std::uint8_t notUsed0;        // 0
     std::int8_t prn;              // 1   the satellite's PRN minus one
     std::uint8_t notUsed2[6];     // 2

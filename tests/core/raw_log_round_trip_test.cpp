@@ -25,7 +25,9 @@ struct DumpRun {
 
 DumpRun RunDump(const std::vector<std::uint8_t>& log, bool positions) {
     std::FILE* in = std::tmpfile();
-    std::fwrite(log.data(), 1, log.size(), in);
+    if (!log.empty()) {
+        std::fwrite(log.data(), 1, log.size(), in);
+    }
     std::rewind(in);
     char* outText = nullptr;
     char* errText = nullptr;

@@ -34,7 +34,7 @@ TEST(DecodeEphemeris, ToeBytesLandMirroredAtRecordOffset64) {
     body[64] = 0x46;
     body[65] = 0x00;
     const DecodedEphemeris d = DecodeEphemeris(body);
-    EXPECT_EQ(d.record.toe, 345600);
+    EXPECT_EQ(+d.record.toe, 345600);
     std::uint8_t raw[sizeof(EphemerisRecord)];
     std::memcpy(raw, &d.record, sizeof raw);
     EXPECT_EQ(raw[64], 0x00);
@@ -68,7 +68,7 @@ TEST(DecodeEphemeris, DoubleFieldFromBigEndianBytes) {
     for (int k = 0; k < 8; ++k) {
         body[54 + k] = static_cast<std::uint8_t>(bits >> (56 - 8 * k));
     }
-    EXPECT_EQ(DecodeEphemeris(body).record.rootA, rootA);
+    EXPECT_EQ(+DecodeEphemeris(body).record.rootA, rootA);
 }
 
 TEST(DecodeEphemeris, ChecksumAndUnusedBytesDoNotReachAnyField) {
@@ -87,12 +87,12 @@ TEST(DecodeEphemeris, ChecksumAndUnusedBytesDoNotReachAnyField) {
     }
     const DecodedEphemeris after = DecodeEphemeris(body);
     EXPECT_EQ(after.slot, before.slot);
-    EXPECT_EQ(after.record.toe, before.record.toe);
-    EXPECT_EQ(after.record.rootA, before.record.rootA);
-    EXPECT_EQ(after.record.e, before.record.e);
-    EXPECT_EQ(after.record.iDot, before.record.iDot);
-    EXPECT_EQ(after.record.toc, before.record.toc);
-    EXPECT_EQ(after.record.tgd, before.record.tgd);
+    EXPECT_EQ(+after.record.toe, +before.record.toe);
+    EXPECT_EQ(+after.record.rootA, +before.record.rootA);
+    EXPECT_EQ(+after.record.e, +before.record.e);
+    EXPECT_EQ(+after.record.iDot, +before.record.iDot);
+    EXPECT_EQ(+after.record.toc, +before.record.toc);
+    EXPECT_EQ(+after.record.tgd, +before.record.tgd);
 }
 
 TEST(DecodeMeasurement, FieldsFromTheirOffsets) {

@@ -36,12 +36,12 @@ TEST(RinexNavigation, ReadsARecordAndConvertsToSemicircles) {
     EXPECT_EQ(r.cic, -5.587935447693e-09);
     EXPECT_EQ(r.fitInterval, 4.0);
     const EphemerisRecord e = ToEphemerisRecord(r);
-    EXPECT_EQ(e.prn, 1);
-    EXPECT_EQ(e.toe, 345600);
-    EXPECT_EQ(e.toc, 345600);
+    EXPECT_EQ(+e.prn, 1);
+    EXPECT_EQ(+e.toe, 345600);
+    EXPECT_EQ(+e.toc, 345600);
     EXPECT_DOUBLE_EQ(e.m0 * orbit_constants::kPi, 1.657703665896);
-    EXPECT_FLOAT_EQ(e.omegaDot, static_cast<float>(-8.387849060237e-09 / orbit_constants::kPi));
-    EXPECT_EQ(e.tgd, static_cast<float>(-1.722946763039e-08));
+    EXPECT_FLOAT_EQ(+e.omegaDot, static_cast<float>(-8.387849060237e-09 / orbit_constants::kPi));
+    EXPECT_EQ(+e.tgd, static_cast<float>(-1.722946763039e-08));
 }
 
 TEST(RinexNavigation, ErrorsNameTheLine) {
