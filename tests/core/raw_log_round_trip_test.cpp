@@ -13,6 +13,7 @@
 #include "record_encoder.hpp"
 #include "reference_data.hpp"
 #include "satellite_position.hpp"
+#include "temporary_stream.hpp"
 
 namespace {
 
@@ -24,25 +25,14 @@ struct DumpRun {
 };
 
 DumpRun RunDump(const std::vector<std::uint8_t>& log, bool positions) {
-    std::FILE* in = std::tmpfile();
+    TemporaryStream in, out, err;
     if (!log.empty()) {
-        std::fwrite(log.data(), 1, log.size(), in);
+        std::fwrite(log.data(), 1, log.size(), in.get());
     }
-    std::rewind(in);
-    char* outText = nullptr;
-    char* errText = nullptr;
-    std::size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outText, &outSize);
-    std::FILE* err = open_memstream(&errText, &errSize);
-    const int status = positions ? DumpPositions(in, "test.log", out, err)
-                                 : DumpRecords(in, "test.log", out, err);
-    std::fclose(out);
-    std::fclose(err);
-    std::fclose(in);
-    DumpRun run{status, std::string(outText, outSize), std::string(errText, errSize)};
-    std::free(outText);
-    std::free(errText);
-    return run;
+    std::rewind(in.get());
+    const int status = positions ? DumpPositions(in.get(), "test.log", out.get(), err.get())
+                                 : DumpRecords(in.get(), "test.log", out.get(), err.get());
+    return DumpRun{status, out.Contents(), err.Contents()};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -183,27 +173,19 @@ TEST(RawLogDump, PositionsLeaveOutRecordsWithABadTrailer) {
 
 TEST(RawLogDump, CommandLine) {
     const char* help[] = {"satlog-dump", "--help"};
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    EXPECT_EQ(DumpMain(2, help, out, stderr), 0);
-    std::fclose(out);
-    EXPECT_NE(std::string(text, size).find("positions"), std::string::npos);
-    std::free(text);
+    TemporaryStream helpOut;
+    EXPECT_EQ(DumpMain(2, help, helpOut.get(), stderr), 0);
+    EXPECT_NE(helpOut.Contents().find("positions"), std::string::npos);
 
-    std::FILE* err = open_memstream(&text, &size);
+    TemporaryStream missingErr;
     const char* missing[] = {"satlog-dump", "records", "/nonexistent/mavu0.txt"};
-    EXPECT_EQ(DumpMain(3, missing, stdout, err), 2);
-    std::fclose(err);
-    EXPECT_EQ(std::string(text, size),
+    EXPECT_EQ(DumpMain(3, missing, stdout, missingErr.get()), 2);
+    EXPECT_EQ(missingErr.Contents(),
               "satlog-dump: cannot open /nonexistent/mavu0.txt: No such file or directory\n");
-    std::free(text);
 
+    TemporaryStream wrongErr;
     const char* wrong[] = {"satlog-dump", "frobnicate", "x"};
-    err = open_memstream(&text, &size);
-    EXPECT_EQ(DumpMain(3, wrong, stdout, err), 2);
-    std::fclose(err);
-    std::free(text);
+    EXPECT_EQ(DumpMain(3, wrong, stdout, wrongErr.get()), 2);
 }
 
 }  // namespace

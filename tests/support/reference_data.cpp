@@ -1,5 +1,6 @@
 #include "reference_data.hpp"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -35,11 +36,10 @@ std::vector<std::vector<std::string>> ReadCsvRows(const std::string& name) {
 
 // GPS week and seconds of week of a calendar instant in GPS time.
 double SecondsOfWeek(int year, int month, int day, int hour, int minute, double second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    const long long days = static_cast<long long>(timegm(&tm) / 86400) - 3657;  // since 1980-01-06
+    using namespace std::chrono;
+    const sys_days date{std::chrono::year{year} / month / day};
+    const sys_days gpsEpoch{std::chrono::year{1980} / January / 6};
+    const long long days = (date - gpsEpoch).count();
     return static_cast<double>(((days % 7) + 7) % 7) * 86400.0 + hour * 3600.0 + minute * 60.0 +
            second;
 }

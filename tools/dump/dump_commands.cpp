@@ -11,6 +11,11 @@
 #include "record_dispatch.hpp"
 #include "satellite_tables.hpp"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 class SilentStatusLines : public StatusLines {
@@ -189,6 +194,13 @@ int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
             return 2;
         }
     }
+#ifdef _WIN32
+    if (in == stdin) {
+        // A raw log is binary: in Windows' default text mode standard input would turn every
+        // CR LF into LF and end the log at the first 0x1A byte.
+        _setmode(_fileno(stdin), _O_BINARY);
+    }
+#endif
     const std::string shownName = name == "-" ? "standard input" : name;
     const int status = command == "records" ? DumpRecords(in, shownName, out, err)
                                             : DumpPositions(in, shownName, out, err);
