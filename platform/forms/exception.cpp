@@ -1,0 +1,9 @@
+#include "exception.hpp"
+
+#include <utility>
+
+Exception::Exception(std::string message) : message_(std::move(message)) {}
+
+const char* Exception::what() const noexcept {
+    return message_.c_str();
+}
