@@ -18,13 +18,15 @@ double Spread(int k, double salt) {
     return v - std::floor(v);
 }
 
-double WrapPi(double angle) { return std::remainder(angle, 2.0 * kPi); }
+double WrapPi(double angle) {
+    return std::remainder(angle, 2.0 * kPi);
+}
 
 // The elements of satellite `index` (0..30) at the start of week 0 of the simulation.
 struct NominalElements {
-    double raan;      // rad, longitude of the node at time 0
-    double argLat;    // rad, argument of latitude at time 0
-    double perigee;   // rad
+    double raan;     // rad, longitude of the node at time 0
+    double argLat;   // rad, argument of latitude at time 0
+    double perigee;  // rad
     double e;
     double af0, af1, tgd;
     float cuc, cus, crc, crs, cic, cis;

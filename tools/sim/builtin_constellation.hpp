@@ -8,7 +8,7 @@
 #include "ephemeris_source.hpp"
 
 class BuiltinConstellation : public EphemerisSource {
-public:
+  public:
     static constexpr int kSatelliteCount = 31;
     static constexpr int kEphemerisPeriod = 7200;  // s between reference times
 

@@ -5,9 +5,8 @@ constexpr std::size_t kMaxLine = 128;  // the longest command is 30 bytes
 }
 
 std::string ReplyTo(std::string_view command) {
-    std::string_view name = command.substr(command.find(',') == std::string_view::npos
-                                               ? command.size()
-                                               : command.find(',') + 1);
+    std::string_view name = command.substr(
+        command.find(',') == std::string_view::npos ? command.size() : command.find(',') + 1);
     name = name.substr(0, name.find(','));
     return "ACK," + std::string(name) + "\r\n";
 }

@@ -14,7 +14,7 @@ inline constexpr std::array<std::string_view, 4> kConfigurationCommands = {
     "$PASHS,RCI,1", "$PASHS,ELM,15", "$PASHS,OUT,A", "$PASHS,OUT,A,SNV,PBN,MBN,BIN"};
 
 class CommandHandshake {
-public:
+  public:
     // Commands after the `silentAfter`th get no answer (negative: every one is answered).
     explicit CommandHandshake(int silentAfter) : silentAfter_(silentAfter) {}
 
@@ -26,12 +26,13 @@ public:
     };
 
     // Feeds bytes received from the tool; calls `onCommand` for every complete line.
-    void Receive(std::span<const std::uint8_t> bytes, const std::function<void(const Event&)>& onCommand);
+    void Receive(std::span<const std::uint8_t> bytes,
+                 const std::function<void(const Event&)>& onCommand);
 
     // All four commands have been seen in order: the binary output may start.
     bool Complete() const { return next_ == kConfigurationCommands.size(); }
 
-private:
+  private:
     void Line(const std::function<void(const Event&)>& onCommand);
 
     int silentAfter_;

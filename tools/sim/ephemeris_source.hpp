@@ -9,7 +9,7 @@
 // Simulation time: seconds since the start of the GPS week in which the run starts; it goes on
 // past 604800 when a run crosses into the next week.
 class EphemerisSource {
-public:
+  public:
     virtual ~EphemerisSource() = default;
     // The highest PRN the source may know; PRNs run from 1.
     virtual int MaxPrn() const = 0;

@@ -116,10 +116,9 @@ bool FaultInjector::Apply(const PlannedRecord& record, std::vector<WirePiece>& o
         // In turn inside the header (after two of its bytes) and inside the body (after half of
         // it): either way the tool's read comes up short and the record is lost. What follows the
         // pause is scanned; it is split only where that cannot frame a record.
-        const std::size_t cut = splits_ % 2 == 0
-                                    ? framing::kPrefixLength + 2
-                                    : framing::kPrefixLength + framing::kHeaderLength +
-                                          body.size() / 2;
+        const std::size_t cut =
+            splits_ % 2 == 0 ? framing::kPrefixLength + 2
+                             : framing::kPrefixLength + framing::kHeaderLength + body.size() / 2;
         const std::span<const std::uint8_t> tail(piece.bytes.data() + cut,
                                                  piece.bytes.size() - cut);
         if (!HoldsPrefix(tail)) {

@@ -16,16 +16,16 @@
 #include "sim_options.hpp"
 
 struct WirePiece {
-    std::vector<std::uint8_t> bytes;  // one write to the line
-    int pauseAfterMs = 0;             // a pause on the line after these bytes
-    std::vector<std::uint8_t> logEntry;  // what the tool appends to its raw log for them
+    std::vector<std::uint8_t> bytes;           // one write to the line
+    int pauseAfterMs = 0;                      // a pause on the line after these bytes
+    std::vector<std::uint8_t> logEntry;        // what the tool appends to its raw log for them
     const PlannedRecord* processed = nullptr;  // the record that reaches the tool's tables
 };
 
 inline constexpr int kSplitPauseMs = 150;  // well beyond the tool's 50 ms inter-byte limit
 
 class FaultInjector {
-public:
+  public:
     explicit FaultInjector(const FaultOptions& faults) : faults_(faults), random_(faults.seed) {}
 
     // Appends the pieces for one record. Returns false, appending nothing, when the line is to be
@@ -34,7 +34,7 @@ public:
 
     std::uint64_t RecordsSent() const { return sent_; }
 
-private:
+  private:
     bool Every(int n) const { return n > 0 && sent_ % static_cast<std::uint64_t>(n) == 0; }
     WirePiece Junk();
     WirePiece UnknownKind();

@@ -2,4 +2,6 @@
 
 #include "sim_run.hpp"
 
-int main(int argc, char** argv) { return SimMain(argc, argv, stdout, stderr); }
+int main(int argc, char** argv) {
+    return SimMain(argc, argv, stdout, stderr);
+}

@@ -9,7 +9,7 @@
 #include "ephemeris_source.hpp"
 
 class NavigationEphemerides : public EphemerisSource {
-public:
+  public:
     // Reads and parses `path`; on failure returns false with a message naming the file and, for a
     // parse error, the line.
     bool Load(const std::string& path, std::string& error);
@@ -25,6 +25,6 @@ public:
     static constexpr double kMaxAge = 4 * 3600.0;
     static constexpr int kMaxPrn = 32;
 
-private:
+  private:
     std::array<std::vector<EphemerisRecord>, kMaxPrn + 1> byPrn_;
 };

@@ -11,7 +11,7 @@
 #include "scenario.hpp"
 
 class RawLogReplay {
-public:
+  public:
     ~RawLogReplay();
 
     // Opens the log and reads it through once, so that a damaged log is refused before anything
@@ -24,7 +24,7 @@ public:
 
     std::uint64_t EntryCount() const { return entries_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     std::unique_ptr<RawLogReader> reader_;
     std::uint64_t entries_ = 0;

@@ -41,21 +41,21 @@ struct TruthRow {
 };
 
 struct EpochPlan {
-    std::int32_t timeMs = 0;  // receiver time of the epoch, ms of the GPS week
+    std::int32_t timeMs = 0;             // receiver time of the epoch, ms of the GPS week
     std::vector<PlannedRecord> records;  // in the order sent
     std::vector<TruthRow> truth;         // one per measurement sent
     std::size_t measurementBytes = 0;    // framed bytes that must go out this second
 };
 
 class Scenario {
-public:
+  public:
     // `startMs`: the first epoch, ms since the start of the simulation's first GPS week.
     Scenario(const EphemerisSource& source, const ReceiverSite& site, std::int64_t startMs,
              int snvIntervalSeconds);
 
     EpochPlan Next();
 
-private:
+  private:
     struct Satellite {
         bool visible = false;
         bool queued = false;

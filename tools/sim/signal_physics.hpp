@@ -11,12 +11,12 @@
 inline constexpr double kSpeedOfLight = 299792458.0;  // m/s
 
 struct SignalSolution {
-    double rawRange;           // s: receive time minus the satellite clock's transmit time
-    double transmitTime;       // receiveTime - rawRange, as the tool forms it
-    double emissionTime;       // GPS time of emission (the clock-corrected transmit time)
+    double rawRange;             // s: receive time minus the satellite clock's transmit time
+    double transmitTime;         // receiveTime - rawRange, as the tool forms it
+    double emissionTime;         // GPS time of emission (the clock-corrected transmit time)
     SatellitePosition position;  // at emission, earth-fixed frame of the emission instant
     SatellitePosition positionAtReception;  // the same point in the frame of the receive instant
-    double geometricRange;     // m, from the emission point to the receiver
+    double geometricRange;                  // m, from the emission point to the receiver
     double elevationDeg;
     int iterations;
 };

@@ -16,9 +16,13 @@ namespace {
 
 volatile std::sig_atomic_t interruptFlag = 0;
 
-extern "C" void OnInterrupt(int) { interruptFlag = 1; }
+extern "C" void OnInterrupt(int) {
+    interruptFlag = 1;
+}
 
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 // Raw bytes at 19200 bits/s, 8 data bits, no parity, one stop bit, no flow control on this side:
 // the receiver holds its handshake lines on and never waits for the tool.
@@ -49,7 +53,7 @@ bool SetNonBlocking(int fd) {
 }  // namespace
 
 void InstallInterruptHandlers() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a blocked wait returns and sees the flag
@@ -59,7 +63,9 @@ void InstallInterruptHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-bool Interrupted() { return interruptFlag != 0; }
+bool Interrupted() {
+    return interruptFlag != 0;
+}
 
 std::unique_ptr<SimLine> SimLine::OpenPseudoTerminal(const std::string& linkPath,
                                                      std::string& error) {
@@ -88,7 +94,7 @@ std::unique_ptr<SimLine> SimLine::OpenPseudoTerminal(const std::string& linkPath
         return nullptr;
     }
     if (!linkPath.empty()) {
-        struct stat st{};
+        struct stat st {};
         if (lstat(linkPath.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 error = linkPath + ": exists and is not a symbolic link; not replaced";
@@ -177,7 +183,8 @@ long SimLine::Read(std::uint8_t* buffer, std::size_t size, int timeoutMs) {
             return static_cast<long>(n);
         }
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            lastError_ = n == 0 ? toolPath_ + ": hung up" : SystemError(toolPath_ + ": read failed");
+            lastError_ =
+                n == 0 ? toolPath_ + ": hung up" : SystemError(toolPath_ + ": read failed");
             return -1;
         }
         pollfd p{fd_, POLLIN, 0};

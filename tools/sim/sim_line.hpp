@@ -14,7 +14,7 @@ void InstallInterruptHandlers();
 bool Interrupted();
 
 class SimLine {
-public:
+  public:
     // A new pseudo-terminal; with a non-empty `linkPath`, a symbolic link to its tool end is placed
     // there (an existing symbolic link is replaced, anything else is left alone and refused).
     static std::unique_ptr<SimLine> OpenPseudoTerminal(const std::string& linkPath,
@@ -45,12 +45,12 @@ public:
     // output queue.
     long Unread() const;
 
-private:
+  private:
     SimLine() = default;
 
-    int fd_ = -1;       // the simulator's end (pseudo-terminal master, or the device)
-    int toolFd_ = -1;   // pseudo-terminal only: the tool end, held open so that the line exists
-                        // before the tool opens it and its unread bytes can be counted
+    int fd_ = -1;      // the simulator's end (pseudo-terminal master, or the device)
+    int toolFd_ = -1;  // pseudo-terminal only: the tool end, held open so that the line exists
+                       // before the tool opens it and its unread bytes can be counted
     bool device_ = false;
     std::string toolPath_;
     std::string linkPath_;

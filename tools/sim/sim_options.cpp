@@ -1,7 +1,9 @@
 #include "sim_options.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <string_view>
 #include <system_error>
 
@@ -48,13 +50,16 @@ bool ParsePosition(std::string_view text, SimOptions& o) {
     return true;
 }
 
-OptionsResult Fail(std::string message) { return {std::nullopt, std::move(message)}; }
+OptionsResult Fail(std::string message) {
+    return {std::nullopt, std::move(message)};
+}
 
 }  // namespace
 
 const char* SimUsage() {
     return "usage: satlog-sim [options]\n"
-           "A GPS receiver for satlog: answers the tool's four $PASHS commands, then sends SNV, MPC\n"
+           "A GPS receiver for satlog: answers the tool's four $PASHS commands, then sends SNV, "
+           "MPC\n"
            "and PBN records every second for the satellites above 15 degrees.\n"
            "\n"
            "Line (default: a new pseudo-terminal, its path printed on standard output):\n"
@@ -71,8 +76,10 @@ const char* SimUsage() {
            "  --position LAT,LON,H  receiver position, degrees and metres (default 50,10,300)\n"
            "  --start SOW           GPS seconds of week of the first epoch\n"
            "  --duration SECONDS    stop after this many epochs (required with --log)\n"
-           "  --snv-interval S      resend each satellite's ephemeris every S seconds (default 60)\n"
-           "  --truth FILE          CSV time_ms,prn,transmit_time,x,y,z of the simulated positions\n"
+           "  --snv-interval S      resend each satellite's ephemeris every S seconds (default "
+           "60)\n"
+           "  --truth FILE          CSV time_ms,prn,transmit_time,x,y,z of the simulated "
+           "positions\n"
            "Time:\n"
            "  --speed N             run N times faster than real time\n"
            "  --fast                run as fast as the line takes the bytes\n"
@@ -103,11 +110,33 @@ OptionsResult ParseSimOptions(std::span<const char* const> args) {
             o.fast = true;
             continue;
         }
+        static constexpr std::string_view kValueOptions[] = {"--link",
+                                                             "--device",
+                                                             "--log",
+                                                             "--capture",
+                                                             "--truth",
+                                                             "--nav",
+                                                             "--replay",
+                                                             "--position",
+                                                             "--start",
+                                                             "--duration",
+                                                             "--speed",
+                                                             "--snv-interval",
+                                                             "--silent-after",
+                                                             "--junk-every",
+                                                             "--split-every",
+                                                             "--bad-trailer-every",
+                                                             "--unknown-kind-every",
+                                                             "--bad-separator-every",
+                                                             "--bad-slot-every",
+                                                             "--hangup-after",
+                                                             "--seed"};
+        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) ==
+            std::end(kValueOptions)) {
+            return Fail("unknown argument '" + std::string(name) + "' (see --help)");
+        }
         if (k + 1 >= args.size()) {
-            if (name.starts_with("--")) {
-                return Fail(std::string(name) + " needs a value");
-            }
-            return Fail("unexpected argument '" + std::string(name) + "'");
+            return Fail(std::string(name) + " needs a value");
         }
         const std::string_view value = args[k + 1];
         const std::string quoted = std::string(name) + " '" + std::string(value) + "'";
@@ -173,8 +202,6 @@ OptionsResult ParseSimOptions(std::span<const char* const> args) {
             int seed = 0;
             ok = ParseInt(value, seed) && seed >= 0;
             o.faults.seed = static_cast<std::uint32_t>(seed);
-        } else {
-            return Fail("unknown option '" + std::string(name) + "' (see --help)");
         }
         if (!ok) {
             return Fail("bad value for " + quoted);
@@ -195,8 +222,9 @@ OptionsResult ParseSimOptions(std::span<const char* const> args) {
     }
     if (!o.replayPath.empty() && (!o.navPath.empty() || !o.truthPath.empty() ||
                                   o.startSecondsOfWeek || o.faults.badSlotEvery)) {
-        return Fail("--replay sends a recorded log: --nav, --truth, --start and --bad-slot-every "
-                    "do not apply");
+        return Fail(
+            "--replay sends a recorded log: --nav, --truth, --start and --bad-slot-every "
+            "do not apply");
     }
     if (!o.logPath.empty() && o.replayPath.empty() && !o.durationSeconds) {
         return Fail("--log needs --duration");

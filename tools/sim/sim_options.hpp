@@ -9,14 +9,14 @@
 
 // Every fault counts the receiver's own records (SNV, MPC, PBN) from 1; 0 switches it off.
 struct FaultOptions {
-    int junkEvery = 0;         // junk bytes before every Nth record
-    int splitEvery = 0;        // every Nth record split across two writes, a pause > 50 ms between
-    int badTrailerEvery = 0;   // every Nth record with a wrong trailer
-    int unknownKindEvery = 0;  // a record of a kind the tool does not know after every Nth record
-    int badSeparatorEvery = 0; // every Nth record with a header separator other than ','
-    int badSlotEvery = 0;      // a record for a satellite number that names no slot after every Nth
-    int hangupAfter = 0;       // the line is hung up after this many records
-    std::uint32_t seed = 1;    // of the junk bytes
+    int junkEvery = 0;          // junk bytes before every Nth record
+    int splitEvery = 0;         // every Nth record split across two writes, a pause > 50 ms between
+    int badTrailerEvery = 0;    // every Nth record with a wrong trailer
+    int unknownKindEvery = 0;   // a record of a kind the tool does not know after every Nth record
+    int badSeparatorEvery = 0;  // every Nth record with a header separator other than ','
+    int badSlotEvery = 0;    // a record for a satellite number that names no slot after every Nth
+    int hangupAfter = 0;     // the line is hung up after this many records
+    std::uint32_t seed = 1;  // of the junk bytes
 
     bool Any() const {
         return junkEvery || splitEvery || badTrailerEvery || unknownKindEvery ||
@@ -27,13 +27,13 @@ struct FaultOptions {
 struct SimOptions {
     enum class Output { PseudoTerminal, Device, OfflineLog };
     Output output = Output::PseudoTerminal;
-    std::string linkPath;    // --link: symbolic link to the pseudo-terminal's tool end
-    std::string devicePath;  // --device
-    std::string logPath;     // --log: the raw log the tool would record, instead of a line
-    std::string capturePath; // --capture: every byte sent on the line, as sent
-    std::string truthPath;   // --truth: CSV of the simulated satellite positions
-    std::string navPath;     // --nav: RINEX 2 GPS navigation file
-    std::string replayPath;  // --replay: a raw log sent back as the receiver sent it
+    std::string linkPath;     // --link: symbolic link to the pseudo-terminal's tool end
+    std::string devicePath;   // --device
+    std::string logPath;      // --log: the raw log the tool would record, instead of a line
+    std::string capturePath;  // --capture: every byte sent on the line, as sent
+    std::string truthPath;    // --truth: CSV of the simulated satellite positions
+    std::string navPath;      // --nav: RINEX 2 GPS navigation file
+    std::string replayPath;   // --replay: a raw log sent back as the receiver sent it
 
     std::optional<double> startSecondsOfWeek;  // --start
     std::optional<double> durationSeconds;     // --duration

@@ -15,14 +15,14 @@
 
 // A binary output file; closing reports a failed write (a full disk) by name.
 class OutputFile {
-public:
+  public:
     ~OutputFile();
     bool Open(const std::string& path, std::string& error);
     bool IsOpen() const { return file_ != nullptr; }
     void Write(std::span<const std::uint8_t> bytes);
     bool Close(std::string& error);
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     std::string path_;
     bool failed_ = false;
@@ -33,24 +33,24 @@ private:
 // ephemeris received before. Exact for runs without faults; with faults, a measurement that
 // outlives a lost position record is not followed.
 class ToolView {
-public:
+  public:
     // Truth rows of the epoch whose plan is `plan`, for a piece that reached the tables.
     void Processed(const PlannedRecord& record, const EpochPlan& plan,
                    std::vector<TruthRow>& computed);
 
-private:
+  private:
     std::array<bool, kSlotCount> ephemeris_{};
     std::array<bool, kSlotCount> measured_{};
 };
 
 // CSV with the columns of `satlog-dump positions`: time_ms,prn,transmit_time,x,y,z.
 class TruthWriter {
-public:
+  public:
     bool Open(const std::string& path, std::string& error);
     bool IsOpen() const { return file_.IsOpen(); }
     void Write(const TruthRow& row);
     bool Close(std::string& error) { return file_.Close(error); }
 
-private:
+  private:
     OutputFile file_;
 };

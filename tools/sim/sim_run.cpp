@@ -33,13 +33,13 @@ std::span<const std::uint8_t> AsBytes(const std::string& s) {
 }
 
 class Run {
-public:
+  public:
     Run(const SimOptions& options, std::FILE* err)
         : o_(options), err_(err), handshake_(options.silentAfter), faults_(options.faults) {}
 
     int Execute(std::FILE* out);
 
-private:
+  private:
     bool Prepare(std::string& error);
     bool WaitForConfiguration();
     bool ServiceInput(int timeoutMs);
@@ -119,15 +119,16 @@ bool Run::ServiceInput(int timeoutMs) {
         return false;
     }
     bool ok = true;
-    handshake_.Receive({buffer, static_cast<std::size_t>(n)}, [&](const CommandHandshake::Event& e) {
-        std::fprintf(err_, "satlog-sim: command %d: %s%s%s\n", e.number, e.command.c_str(),
-                     e.expected ? "" : " (out of sequence)",
-                     e.reply.empty() ? "" : ", answered");
-        if (!e.reply.empty()) {
-            ok = line_->Write(AsBytes(e.reply)) && ok;
-            capture_.Write(AsBytes(e.reply));
-        }
-    });
+    handshake_.Receive({buffer, static_cast<std::size_t>(n)},
+                       [&](const CommandHandshake::Event& e) {
+                           std::fprintf(err_, "satlog-sim: command %d: %s%s%s\n", e.number,
+                                        e.command.c_str(), e.expected ? "" : " (out of sequence)",
+                                        e.reply.empty() ? "" : ", answered");
+                           if (!e.reply.empty()) {
+                               ok = line_->Write(AsBytes(e.reply)) && ok;
+                               capture_.Write(AsBytes(e.reply));
+                           }
+                       });
     return ok;
 }
 
@@ -165,9 +166,9 @@ bool Run::SendPiece(const WirePiece& piece, const EpochPlan& plan) {
             // At 19200 bits/s (times --speed) the bytes take this long to cross the line.
             const double seconds = static_cast<double>(piece.bytes.size()) /
                                    (static_cast<double>(kLineBytesPerSecond) * o_.speed);
-            lineFreeAt_ = std::max(lineFreeAt_, Clock::now()) +
-                          std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(seconds));
+            lineFreeAt_ =
+                std::max(lineFreeAt_, Clock::now()) +
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         }
         if (Paced() && line_->Unread() > kUnreadLimit) {
             if (!warnedNotReading_) {
@@ -236,9 +237,9 @@ int Run::Execute(std::FILE* out) {
         }
     }
 
-    const std::int64_t epochs =
-        o_.durationSeconds ? static_cast<std::int64_t>(std::ceil(*o_.durationSeconds))
-                           : std::numeric_limits<std::int64_t>::max();
+    const std::int64_t epochs = o_.durationSeconds
+                                    ? static_cast<std::int64_t>(std::ceil(*o_.durationSeconds))
+                                    : std::numeric_limits<std::int64_t>::max();
     Clock::time_point begin = Clock::now();
     lineFreeAt_ = begin;
     std::vector<WirePiece> pieces;
@@ -249,8 +250,9 @@ int Run::Execute(std::FILE* out) {
             break;
         }
         if (Paced()) {
-            const auto due = begin + std::chrono::duration_cast<Clock::duration>(
-                                         std::chrono::duration<double>(static_cast<double>(k) / o_.speed));
+            const auto due =
+                begin + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(static_cast<double>(k) / o_.speed));
             if (!WaitUntil(due)) {
                 return LineFailed();
             }
@@ -275,8 +277,9 @@ int Run::Execute(std::FILE* out) {
             if (!WaitForConfiguration()) {
                 return LineFailed();
             }
-            begin = Clock::now() - std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(static_cast<double>(k + 1) / o_.speed));
+            begin = Clock::now() -
+                    std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(k + 1) / o_.speed));
         }
     }
     if (line_) {
@@ -310,7 +313,8 @@ int RunSimulator(const SimOptions& options, std::FILE* out, std::FILE* err) {
 }
 
 int SimMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    const std::span<const char* const> args(argv + 1, argc > 0 ? static_cast<std::size_t>(argc - 1) : 0);
+    const std::span<const char* const> args(argv + 1,
+                                            argc > 0 ? static_cast<std::size_t>(argc - 1) : 0);
     const OptionsResult parsed = ParseSimOptions(args);
     if (!parsed.options) {
         std::fprintf(err, "satlog-sim: %s\n", parsed.error.c_str());

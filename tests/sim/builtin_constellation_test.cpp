@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "builtin_constellation.hpp"
+#include "satellite_position.hpp"
+
+namespace {
+
+using orbit_constants::kPi;
+
+TEST(BuiltinConstellation, ThirtyOneSatellitesInSixPlanes) {
+    BuiltinConstellation c;
+    EXPECT_FALSE(c.Ephemeris(0, 345600.0));
+    EXPECT_FALSE(c.Ephemeris(32, 345600.0));
+    std::set<long> planes;
+    for (int prn = 1; prn <= 31; ++prn) {
+        const auto eph = c.Ephemeris(prn, 345600.0);
+        ASSERT_TRUE(eph) << prn;
+        EXPECT_EQ(eph->prn, prn - 1);
+        EXPECT_NEAR(eph->i0 * 180.0, 55.0, 0.01);
+        EXPECT_GT(eph->e, 0.001);
+        EXPECT_LT(eph->e, 0.02);
+        EXPECT_NEAR(eph->rootA * eph->rootA, 26559.7e3, 1.0);
+        EXPECT_EQ(eph->toe, 345600);
+        EXPECT_EQ(eph->toc, eph->toe);
+        // Clocks within a millisecond and drifting, as real ones do.
+        EXPECT_LT(std::fabs(eph->af0), 1e-3f);
+        EXPECT_NE(eph->af0, 0.0f);
+        EXPECT_NE(eph->af1, 0.0f);
+        // Same toe for all: the node longitudes of one plane coincide.
+        planes.insert(std::lround(eph->omega0 * 180.0));
+    }
+    ASSERT_EQ(planes.size(), 6u);
+    std::vector<long> sorted(planes.begin(), planes.end());
+    for (std::size_t k = 1; k < sorted.size(); ++k) {
+        EXPECT_EQ(sorted[k] - sorted[k - 1], 60);
+    }
+}
+
+TEST(BuiltinConstellation, AFreshEphemerisEveryTwoHoursWithoutAJump) {
+    BuiltinConstellation c;
+    for (int prn : {1, 9, 31}) {
+        // The ephemeris changes half-way between reference times.
+        const double change = 345600.0 + 3600.0;
+        const EphemerisRecord before = *c.Ephemeris(prn, change - 0.5);
+        const EphemerisRecord after = *c.Ephemeris(prn, change + 0.5);
+        EXPECT_EQ(before.toe, 345600);
+        EXPECT_EQ(after.toe, 352800);
+        const SatelliteSolution a = SolveSatellitePosition(before, change);
+        const SatelliteSolution b = SolveSatellitePosition(after, change);
+        EXPECT_LT(std::hypot(a.position.x - b.position.x, a.position.y - b.position.y,
+                             a.position.z - b.position.z),
+                  0.05);
+        EXPECT_NEAR(a.clockOffset, b.clockOffset, 1e-10);
+    }
+}
+
+TEST(BuiltinConstellation, ContinuesIntoTheNextWeek) {
+    BuiltinConstellation c;
+    // The last reference time of week 0 and the first of week 1 (toe 0 again).
+    const double change = 604800.0 - 3600.0;
+    const EphemerisRecord before = *c.Ephemeris(4, change - 0.5);
+    const EphemerisRecord after = *c.Ephemeris(4, change + 0.5);
+    EXPECT_EQ(before.toe, 597600);
+    EXPECT_EQ(after.toe, 0);
+    // Seconds of week of the change instant, as the receiver and the tool see it.
+    const SatelliteSolution a = SolveSatellitePosition(before, change);
+    const SatelliteSolution b = SolveSatellitePosition(after, change);
+    EXPECT_LT(std::hypot(a.position.x - b.position.x, a.position.y - b.position.y,
+                         a.position.z - b.position.z),
+              0.05);
+}
+
+TEST(BuiltinConstellation, OrbitsHaveTheNominalPeriodAndRadius) {
+    BuiltinConstellation c;
+    const EphemerisRecord eph = *c.Ephemeris(12, 345600.0);
+    for (double t = 345600.0 - 3600.0; t <= 345600.0 + 3600.0; t += 600.0) {
+        const SatellitePosition p = ComputeSatellitePosition(eph, t);
+        const double r = std::hypot(p.x, p.y, p.z);
+        EXPECT_GT(r, 26559.7e3 * (1 - 0.02) - 1000.0);
+        EXPECT_LT(r, 26559.7e3 * (1 + 0.02) + 1000.0);
+        EXPECT_LT(std::fabs(p.z), r * std::sin(55.5 * kPi / 180.0));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,317 @@
+// The whole program offline: --log, --truth, --replay, and its messages for bad input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "raw_log_reader.hpp"
+#include "record_decoders.hpp"
+#include "reference_data.hpp"
+#include "satellite_tables.hpp"
+#include "sim_run.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SimOffline : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("satlog-sim-offline-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Runs satlog-sim with `args`; keeps what it wrote to standard error.
+    int Sim(std::vector<std::string> args) {
+        std::vector<const char*> argv{"satlog-sim"};
+        for (const std::string& a : args) {
+            argv.push_back(a.c_str());
+        }
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const int status = SimMain(static_cast<int>(argv.size()), argv.data(), out, err);
+        stderr_ = Slurp(err);
+        std::fclose(out);
+        std::fclose(err);
+        return status;
+    }
+
+    static std::string Slurp(std::FILE* f) {
+        std::rewind(f);
+        std::string text;
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+            text.append(buffer, n);
+        }
+        return text;
+    }
+
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_;
+    std::string stderr_;
+};
+
+struct LogSummary {
+    std::size_t snv = 0, mpc = 0, pbn = 0, badTrailers = 0, noSlot = 0;
+};
+
+LogSummary Summarise(const std::string& path) {
+    LogSummary s;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(f, nullptr) << path;
+    if (f == nullptr) {
+        return s;
+    }
+    RawLogReader reader(f);
+    RawLogEntry e{};
+    RawLogReader::Status status;
+    while ((status = reader.Next(e)) == RawLogReader::Status::Entry) {
+        const std::size_t n = e.body.size();
+        s.badTrailers += !(e.body[n - 2] == 0x0D && e.body[n - 1] == 0x0A);
+        switch (e.kind->kind) {
+            case RecordKind::Ephemeris:
+                ++s.snv;
+                s.noSlot += !NamesSlot(DecodeEphemeris(e.body.first<134>()).slot);
+                break;
+            case RecordKind::Measurement:
+                ++s.mpc;
+                s.noSlot += !NamesSlot(DecodeMeasurement(e.body.first<97>()).prn);
+                break;
+            case RecordKind::EpochTime:
+                ++s.pbn;
+                break;
+        }
+    }
+    EXPECT_EQ(status, RawLogReader::Status::End);
+    std::fclose(f);
+    return s;
+}
+
+struct Row {
+    long timeMs;
+    int prn;
+    double t, x, y, z;
+};
+
+std::vector<Row> ReadRows(const std::string& csv) {
+    std::istringstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "time_ms,prn,transmit_time,x,y,z");
+    std::vector<Row> rows;
+    while (std::getline(in, line)) {
+        Row r{};
+        EXPECT_EQ(std::sscanf(line.c_str(), "%ld,%d,%lf,%lf,%lf,%lf", &r.timeMs, &r.prn, &r.t, &r.x,
+                              &r.y, &r.z),
+                  6)
+            << line;
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// The positions the tool's own tables compute from a raw log, as satlog-dump prints them.
+class Collect : public ComputedSatelliteSink {
+  public:
+    void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
+                           const SatellitePosition& p) override {
+        rows.push_back({timeMs, slot, transmitTime, p.x, p.y, p.z});
+    }
+    std::vector<Row> rows;
+};
+
+class NoStatus : public StatusLines {
+  public:
+    void SetStatusLine(int, std::string_view) override {}
+};
+
+std::vector<Row> ToolPositions(const std::string& logPath) {
+    Collect sink;
+    NoStatus status;
+    SatelliteTables tables;
+    std::FILE* f = std::fopen(logPath.c_str(), "rb");
+    RawLogReader reader(f);
+    RawLogEntry e{};
+    while (reader.Next(e) == RawLogReader::Status::Entry) {
+        switch (e.kind->kind) {
+            case RecordKind::Ephemeris: {
+                const DecodedEphemeris d = DecodeEphemeris(e.body.first<134>());
+                tables.StoreEphemeris(d.record, d.slot);
+                break;
+            }
+            case RecordKind::Measurement:
+                tables.StoreMeasurement(DecodeMeasurement(e.body.first<97>()));
+                break;
+            case RecordKind::EpochTime:
+                tables.ProcessEpoch(DecodeEpochTime(e.body.first<58>()), status, &sink);
+                break;
+        }
+    }
+    std::fclose(f);
+    return sink.rows;
+}
+
+TEST_F(SimOffline, TruthIsWhatTheToolComputesFromTheLogWithinAMillimetre) {
+    ASSERT_EQ(Sim({"--log", Path("a.log"), "--truth", Path("a.csv"), "--duration", "120"}), 0)
+        << stderr_;
+    const LogSummary s = Summarise(Path("a.log"));
+    EXPECT_EQ(s.pbn, 120u);
+    EXPECT_GE(s.mpc, 120u * 5);
+    EXPECT_GE(s.snv, 12u);
+    const std::vector<Row> truth = ReadRows(ReadFile(Path("a.csv")));
+    const std::vector<Row> tool = ToolPositions(Path("a.log"));
+    ASSERT_EQ(truth.size(), tool.size());
+    ASSERT_GT(truth.size(), 500u);
+    double worst = 0;
+    for (std::size_t i = 0; i < truth.size(); ++i) {
+        EXPECT_EQ(truth[i].timeMs, tool[i].timeMs);
+        EXPECT_EQ(truth[i].prn, tool[i].prn);
+        EXPECT_NEAR(truth[i].t, tool[i].t, 1e-9);
+        worst = std::max(worst, std::hypot(truth[i].x - tool[i].x, truth[i].y - tool[i].y,
+                                           truth[i].z - tool[i].z));
+    }
+    EXPECT_LT(worst, 1e-3);
+}
+
+TEST_F(SimOffline, FaultsShapeTheLogAsTheToolWouldRecordIt) {
+    ASSERT_EQ(Sim({"--log", Path("clean.log"), "--duration", "30"}), 0) << stderr_;
+    const LogSummary clean = Summarise(Path("clean.log"));
+    const std::size_t records = clean.snv + clean.mpc + clean.pbn;
+
+    ASSERT_EQ(Sim({"--log", Path("split.log"), "--duration", "30", "--split-every", "4"}), 0);
+    const LogSummary split = Summarise(Path("split.log"));
+    EXPECT_EQ(split.snv + split.mpc + split.pbn, records - records / 4);
+
+    ASSERT_EQ(Sim({"--log", Path("mixed.log"), "--duration", "30", "--bad-trailer-every", "5",
+                   "--bad-slot-every", "9", "--junk-every", "2", "--unknown-kind-every", "3",
+                   "--bad-separator-every", "7"}),
+              0);
+    const LogSummary mixed = Summarise(Path("mixed.log"));
+    EXPECT_EQ(mixed.snv + mixed.mpc + mixed.pbn, records + records / 9);
+    EXPECT_EQ(mixed.badTrailers, records / 5);
+    EXPECT_EQ(mixed.noSlot, records / 9);
+
+    ASSERT_EQ(Sim({"--log", Path("hangup.log"), "--duration", "30", "--hangup-after", "50"}), 0);
+    const LogSummary hangup = Summarise(Path("hangup.log"));
+    EXPECT_EQ(hangup.snv + hangup.mpc + hangup.pbn, 50u);
+}
+
+TEST_F(SimOffline, ReplayOfALogLogsTheSameBytes) {
+    ASSERT_EQ(Sim({"--log", Path("a.log"), "--duration", "40", "--bad-trailer-every", "11"}), 0);
+    ASSERT_EQ(Sim({"--replay", Path("a.log"), "--log", Path("b.log")}), 0) << stderr_;
+    EXPECT_EQ(ReadFile(Path("a.log")), ReadFile(Path("b.log")));
+    // --duration bounds a replay by epochs.
+    ASSERT_EQ(Sim({"--replay", Path("a.log"), "--log", Path("c.log"), "--duration", "10"}), 0);
+    EXPECT_EQ(Summarise(Path("c.log")).pbn, 10u);
+}
+
+TEST_F(SimOffline, DamagedReplayLogIsRefusedNamingFileAndOffset) {
+    ASSERT_EQ(Sim({"--log", Path("a.log"), "--duration", "3"}), 0);
+    std::string log = ReadFile(Path("a.log"));
+    std::ofstream(Path("cut.log"), std::ios::binary) << log.substr(0, log.size() - 7);
+    EXPECT_EQ(Sim({"--replay", Path("cut.log"), "--log", Path("b.log")}), 2);
+    EXPECT_NE(stderr_.find(Path("cut.log")), std::string::npos) << stderr_;
+    EXPECT_NE(stderr_.find("offset"), std::string::npos) << stderr_;
+    std::ofstream(Path("junk.log"), std::ios::binary) << "XYZ," << std::string(60, 'x');
+    EXPECT_EQ(Sim({"--replay", Path("junk.log"), "--log", Path("b.log")}), 2);
+    EXPECT_NE(stderr_.find("offset 0"), std::string::npos) << stderr_;
+    EXPECT_EQ(Sim({"--replay", Path("missing.log"), "--log", Path("b.log")}), 2);
+    EXPECT_NE(stderr_.find(Path("missing.log")), std::string::npos) << stderr_;
+}
+
+TEST_F(SimOffline, BadNavigationFileNamesFileAndLine) {
+    EXPECT_EQ(Sim({"--nav", Path("none.n"), "--log", Path("x.log"), "--duration", "1"}), 2);
+    EXPECT_NE(stderr_.find(Path("none.n")), std::string::npos) << stderr_;
+    SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
+    // A good file with one damaged number on line 12.
+    std::istringstream in(ReadTextFile(ReferenceDataDir() / "brdc1820.10n"));
+    std::ostringstream out;
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+        if (n == 12) {
+            line.replace(10, 6, "#BAD##");
+        }
+        out << line << '\n';
+    }
+    std::ofstream(Path("bad.n")) << out.str();
+    EXPECT_EQ(Sim({"--nav", Path("bad.n"), "--log", Path("x.log"), "--duration", "1"}), 2);
+    EXPECT_NE(stderr_.find(Path("bad.n") + ":12:"), std::string::npos) << stderr_;
+}
+
+TEST_F(SimOffline, UnwritableOutputIsRefusedByName) {
+    const std::string where = Path("no/such/dir/x.log");
+    EXPECT_EQ(Sim({"--log", where, "--duration", "1"}), 2);
+    EXPECT_NE(stderr_.find(where), std::string::npos) << stderr_;
+}
+
+TEST_F(SimOffline, NavigationScenarioAgreesWithPreciseOrbits) {
+    SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
+    SATLOG_REQUIRE_REFERENCE("igs15904.sp3");
+    const std::string nav = (ReferenceDataDir() / "brdc1820.10n").string();
+    ASSERT_EQ(Sim({"--nav", nav, "--start", "388800", "--duration", "60", "--log", Path("n.log"),
+                   "--truth", Path("n.csv")}),
+              0)
+        << stderr_;
+    const std::vector<Row> rows = ReadRows(ReadFile(Path("n.csv")));
+    ASSERT_GT(rows.size(), 300u);
+    const std::vector<PreciseOrbitPoint> sp3 = LoadPreciseOrbits("igs15904.sp3");
+    const RinexNavigationFile navFile = LoadNavigation("brdc1820.10n");
+    double worst = 0;
+    for (const Row& r : rows) {
+        // Precise orbit at the emission instant, by 10-point Lagrange interpolation.
+        std::vector<const PreciseOrbitPoint*> pts;
+        for (const PreciseOrbitPoint& p : sp3) {
+            if (p.prn == r.prn && std::fabs(p.secondsOfWeek - r.t) < 5 * 900.0) {
+                pts.push_back(&p);
+            }
+        }
+        ASSERT_GE(pts.size(), 9u);
+        // The emission instant differs from the satellite clock's transmit time by at most a
+        // millisecond: at 4 km/s that moves the satellite 4 m, so it is taken from the clock
+        // polynomial of the file.
+        double af0 = 0;
+        for (const RinexEphemeris& e : navFile.records) {
+            if (e.prn == r.prn) {
+                af0 = e.af0;
+            }
+        }
+        const double t = r.t - af0;
+        double x = 0, y = 0, z = 0;
+        for (const PreciseOrbitPoint* a : pts) {
+            double w = 1;
+            for (const PreciseOrbitPoint* b : pts) {
+                if (a != b) {
+                    w *= (t - b->secondsOfWeek) / (a->secondsOfWeek - b->secondsOfWeek);
+                }
+            }
+            x += w * a->x;
+            y += w * a->y;
+            z += w * a->z;
+        }
+        worst = std::max(worst, std::hypot(x - r.x, y - r.y, z - r.z));
+    }
+    // Broadcast orbits are good to a few metres (and refer to the antenna, not the centre of
+    // mass).
+    EXPECT_LT(worst, 8.0);
+    std::printf("worst distance to the precise orbit: %.2f m over %zu positions\n", worst,
+                rows.size());
+}
+
+}  // namespace
