@@ -37,8 +37,12 @@ BOOL CommObject::SetMask(DWORD) {
 BOOL CommObject::GetMask(DWORD&) {
     return SetLastErrorCode(kErrorInvalidFunction), 0;
 }
+// A wait on something that is not a port sleeps before it fails, as on an invalid handle, so
+// that a caller that retries cannot spin on it.
 BOOL CommObject::WaitEvent(DWORD&) {
-    return SetLastErrorCode(kErrorInvalidFunction), 0;
+    SleepOnInvalidHandle();
+    SetLastErrorCode(kErrorInvalidFunction);
+    return 0;
 }
 BOOL CommObject::Purge(DWORD) {
     return SetLastErrorCode(kErrorInvalidFunction), 0;

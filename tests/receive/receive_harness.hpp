@@ -1,0 +1,164 @@
+// What the receive tests share: records as the receiver sends them, a raw log in a scratch
+// directory, and a receive thread on a port that a test stops when the line has gone quiet.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "receive_read_settings.hpp"
+#include "receive_thread.hpp"
+#include "record_encoder.hpp"
+#include "scripted_serial_device.hpp"
+#include "synchronized_status_lines.hpp"
+#include "win32_comm.hpp"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr DWORD kPortEvents = 0x1FD;  // the events the window enables on the port
+
+// A plausible ephemeris of satellite `prn` (a GPS orbit about 26,560 km from the earth's centre).
+inline EphemerisRecord SampleEphemeris(int prn) {
+    EphemerisRecord e{};
+    e.prn = static_cast<std::int8_t>(prn - 1);
+    e.rootA = 5153.7;
+    e.e = 0.01;
+    e.i0 = 0.3;
+    e.omega0 = 0.1 * prn;
+    e.m0 = 0.05 * prn;
+    e.toe = 345600;
+    e.toc = 345600;
+    return e;
+}
+
+inline Bytes SnvBodyBytes(int prn) {
+    const SnvBody body = EncodeEphemerisBody(SampleEphemeris(prn));
+    return {body.begin(), body.end()};
+}
+inline Bytes MpcBodyBytes(int prn, std::uint8_t status = 1) {
+    const MpcBody body = EncodeMeasurementBody(
+        MeasurementRecord{static_cast<std::uint8_t>(prn), status, 1.0e6, 0.072});
+    return {body.begin(), body.end()};
+}
+inline Bytes PbnBodyBytes(std::int32_t timeMs) {
+    const PbnBody body = EncodeEpochTimeBody(timeMs);
+    return {body.begin(), body.end()};
+}
+
+inline Bytes Framed(const RecordKindLayout& kind, const Bytes& body,
+                    std::uint8_t separator = framing::kSeparator) {
+    Bytes out;
+    AppendFramedRecord(out, kind, body, separator);
+    return out;
+}
+inline Bytes LogEntry(const RecordKindLayout& kind, const Bytes& body) {
+    Bytes out;
+    AppendLogEntry(out, kind, body);
+    return out;
+}
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+inline Bytes Text(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+// "mavu0.txt" in a scratch directory of its own, opened as the window opens it.
+class ScratchLog {
+  public:
+    ScratchLog() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "satlog-XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        path_ = dir_ / "mavu0.txt";
+        handle_ = CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    ~ScratchLog() {
+        CloseHandle(handle_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    HANDLE Handle() const { return handle_; }
+    const std::filesystem::path& Path() const { return path_; }
+    Bytes Contents() const {
+        std::ifstream in(path_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::uintmax_t Size() const {
+        std::error_code ignored;
+        return std::filesystem::file_size(path_, ignored);
+    }
+
+  private:
+    std::filesystem::path dir_;
+    std::filesystem::path path_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// A receive thread over `port`: the whole thread body (configuration first), or only the listen
+// loop as it runs once the configuration is done.
+class ReceiverThread {
+  public:
+    enum class Start { Configure, Listen };
+
+    ReceiverThread(HANDLE port, HANDLE log, StatusLines& status, Start start) : port_(port) {
+        SetCommMask(port_, kPortEvents);
+        thread_ = std::thread([this, port, log, &status, start] {
+            if (start == Start::Configure) {
+                RunReceiveThread(port, log, status, stop_);
+            } else {
+                state_.stop = &stop_;
+                UseImmediateReads(port, state_);
+                ReceiveRecords(port, log, status, state_);
+            }
+        });
+    }
+    ~ReceiverThread() { Stop(); }
+
+    // As the window does at shutdown.
+    void Stop() {
+        if (thread_.joinable()) {
+            stop_.store(true, std::memory_order_release);
+            CancelPortWait(port_);
+            thread_.join();
+        }
+    }
+    std::thread::native_handle_type NativeHandle() { return thread_.native_handle(); }
+    bool Running() const { return thread_.joinable(); }
+
+  private:
+    HANDLE port_;
+    std::atomic<bool> stop_{false};
+    ReceiveState state_;
+    std::thread thread_;
+};
+
+// A scripted device opened as a port, with a listen loop or a whole receive thread on it.
+struct ScriptedRun {
+    std::shared_ptr<ScriptedSerialDevice> device = std::make_shared<ScriptedSerialDevice>();
+    HANDLE port = device->Open();
+    ScratchLog log;
+    SynchronizedStatusLines status;
+
+    ~ScriptedRun() { CloseHandle(port); }
+
+    // Plays the script to its end, then stops the thread.
+    void Run(ReceiverThread::Start start) {
+        ReceiverThread thread(port, log.Handle(), status, start);
+        ASSERT_TRUE(device->WaitUntilIdle()) << "the receive thread never went back to waiting";
+        thread.Stop();
+    }
+};
