@@ -1,0 +1,128 @@
+// A receive thread on a pseudo-terminal, its raw log in a scratch directory, and status lines
+// that count framed records and time-stamp each satellite count.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "pseudo_terminal.hpp"
+#include "receive_read_settings.hpp"
+#include "receive_thread.hpp"
+#include "record_encoder.hpp"
+#include "status_lines.hpp"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// No allocation, no lock: what the benchmarks need to know, as atomics.
+class CountingStatusLines : public StatusLines {
+  public:
+    void SetStatusLine(int line, std::string_view text) override {
+        if (line == 1) {
+            framed.fetch_add(1, std::memory_order_release);
+            framed.notify_all();
+        } else if (line == 2 && text == "error") {
+            errors.fetch_add(1, std::memory_order_relaxed);
+        } else if (line == 3 && !text.empty() && text[0] >= '0' && text[0] <= '9') {
+            countAt.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                          std::memory_order_relaxed);
+            counts.fetch_add(1, std::memory_order_release);
+            counts.notify_all();
+        }
+    }
+    // Blocks until `counter` reaches `value`.
+    static void WaitUntil(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+        for (std::uint64_t now = counter.load(std::memory_order_acquire); now < value;
+             now = counter.load(std::memory_order_acquire)) {
+            counter.wait(now, std::memory_order_acquire);
+        }
+    }
+
+    std::atomic<std::uint64_t> framed{0};
+    std::atomic<std::uint64_t> counts{0};
+    std::atomic<std::uint64_t> errors{0};
+    std::atomic<std::chrono::steady_clock::rep> countAt{0};
+};
+
+inline EphemerisRecord BenchEphemeris(int prn) {
+    EphemerisRecord e{};
+    e.prn = static_cast<std::int8_t>(prn - 1);
+    e.rootA = 5153.7;
+    e.e = 0.01;
+    e.i0 = 0.3;
+    e.omega0 = 0.1 * prn;
+    e.m0 = 0.05 * prn;
+    e.toe = 345600;
+    e.toc = 345600;
+    return e;
+}
+
+inline void AppendEphemeris(Bytes& out, int prn) {
+    const SnvBody body = EncodeEphemerisBody(BenchEphemeris(prn));
+    AppendFramedRecord(out, kSnvLayout, body);
+}
+inline void AppendMeasurement(Bytes& out, int prn) {
+    const MpcBody body =
+        EncodeMeasurementBody(MeasurementRecord{static_cast<std::uint8_t>(prn), 1, 1.0e6, 0.072});
+    AppendFramedRecord(out, kMpcLayout, body);
+}
+inline void AppendEpoch(Bytes& out, std::int32_t timeMs) {
+    const PbnBody body = EncodeEpochTimeBody(timeMs);
+    AppendFramedRecord(out, kPbnLayout, body);
+}
+
+// The listen loop on the slave side of `peer`, as the window starts it after configuration.
+class PtyReceiver {
+  public:
+    PtyReceiver() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "satlog-XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        logPath_ = dir_ / "mavu0.txt";
+        log_ = CreateFileA(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        setenv("SATLOG_COM3", peer.Path().c_str(), 1);
+        port_ = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+        unsetenv("SATLOG_COM3");
+        SetCommMask(port_, 0x1FD);
+        state_.stop = &stop_;
+        thread_ = std::thread([this] {
+            UseImmediateReads(port_, state_);
+            ReceiveRecords(port_, log_, status, state_);
+        });
+    }
+    ~PtyReceiver() {
+        stop_ = true;
+        CancelPortWait(port_);
+        thread_.join();
+        CloseHandle(port_);
+        CloseHandle(log_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    bool Ok() const { return port_ != INVALID_HANDLE_VALUE && log_ != INVALID_HANDLE_VALUE; }
+    std::uintmax_t LogSize() const {
+        std::error_code ignored;
+        return std::filesystem::file_size(logPath_, ignored);
+    }
+
+    PseudoTerminal peer;
+    CountingStatusLines status;
+
+  private:
+    std::filesystem::path dir_;
+    std::filesystem::path logPath_;
+    HANDLE port_ = INVALID_HANDLE_VALUE;
+    HANDLE log_ = INVALID_HANDLE_VALUE;
+    std::atomic<bool> stop_{false};
+    ReceiveState state_;
+    std::thread thread_;
+};
