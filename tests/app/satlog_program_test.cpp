@@ -1,0 +1,168 @@
+// The program satlog run as a user runs it (off screen, START pressed through the mouse hook):
+// with the simulated receiver, with a silent one, and with a layout it cannot read.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "program_run.hpp"
+#include "pseudo_terminal.hpp"
+#include "raw_log_reader.hpp"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class SatlogProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() /
+                     ("satlog-program-" + std::to_string(getpid()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(directory_);
+        fs::create_directories(directory_);
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    ProgramResult Run(Environment environment, std::chrono::seconds limit) {
+        environment.emplace_back("QT_QPA_PLATFORM", "offscreen");
+        environment.emplace_back("XDG_RUNTIME_DIR", directory_.string());
+        return RunProgram(SATLOG_PROGRAM, {}, environment, directory_.string(), limit);
+    }
+
+    fs::path directory_;
+};
+
+bool IsCount(const std::string& line) {
+    const std::string prefix = "Label3: ";
+    if (line.rfind(prefix, 0) != 0 || line.size() == prefix.size()) {
+        return false;
+    }
+    return line.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+struct LogSummary {
+    int entries = 0;
+    int epochs = 0;
+    bool complete = false;
+    std::string problem;
+};
+
+LogSummary ReadLog(const fs::path& path) {
+    LogSummary summary;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        summary.problem = "cannot open " + path.string();
+        return summary;
+    }
+    RawLogReader reader(file);
+    RawLogEntry entry{};
+    for (;;) {
+        RawLogReader::Status status = reader.Next(entry);
+        if (status == RawLogReader::Status::Entry) {
+            ++summary.entries;
+            if (entry.kind != nullptr && entry.kind->tag == "PBN,") {
+                ++summary.epochs;
+            }
+            continue;
+        }
+        summary.complete = status == RawLogReader::Status::End;
+        summary.problem = reader.ProblemText();
+        break;
+    }
+    std::fclose(file);
+    return summary;
+}
+
+}  // namespace
+
+TEST_F(SatlogProgram, UnreadableLayoutIsReportedAndEndsWithoutTheWindow) {
+    ProgramResult result = Run({{"SATLOG_LAYOUT_TFORM1", (directory_ / "missing.layout").string()},
+                                {"SATLOG_FIRST_PAINT", "1"}},
+                               30s);
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.FirstError("satlog: Cannot read layout TFORM1 from"), nullptr)
+        << result.ErrorText();
+    EXPECT_EQ(result.FirstError("first paint"), nullptr) << "the message loop never ran";
+    EXPECT_FALSE(fs::exists(directory_ / "mavu0.txt"));
+}
+
+TEST_F(SatlogProgram, RecordsTheSimulatedReceiverAndShowsTheCount) {
+    BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {});
+    std::string line = simulator.FirstOutputLine(10s);
+    ASSERT_FALSE(line.empty()) << "the simulator printed no line";
+    const fs::path picture = directory_ / "window.png";
+    ProgramResult result = Run({{"SATLOG_COM3", line},
+                                {"SATLOG_TRACE", "1"},
+                                {"SATLOG_FIRST_PAINT", "1"},
+                                {"SATLOG_CLICK", "Button4,Button4"},
+                                {"SATLOG_CLOSE_AFTER", "7"},
+                                {"SATLOG_GRAB", picture.string()}},
+                               60s);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut) << result.ErrorText();
+    EXPECT_EQ(result.exitCode, 0) << result.ErrorText();
+
+    EXPECT_NE(result.FirstError("Label1: COM3 Open"), nullptr) << result.ErrorText();
+    EXPECT_NE(result.FirstError("Label2: SetCommState Success"), nullptr);
+    const TimedLine* painted = result.FirstError("first paint");
+    ASSERT_NE(painted, nullptr) << result.ErrorText();
+    const TimedLine* firstCount = nullptr;
+    int counts = 0;
+    for (const TimedLine& traced : result.errorLines) {
+        if (IsCount(traced.text)) {
+            firstCount = firstCount ? firstCount : &traced;
+            ++counts;
+        }
+        EXPECT_NE(traced.text, "Label2: error") << "a record was lost or split";
+    }
+    ASSERT_NE(firstCount, nullptr) << result.ErrorText();
+    EXPECT_LE(firstCount->at - painted->at, 3s) << "the count appears within 3 s of START";
+    EXPECT_GE(counts, 3) << "and keeps updating, once per epoch";
+
+    // Everything received before the close is in the log, whole.
+    LogSummary log = ReadLog(directory_ / "mavu0.txt");
+    EXPECT_TRUE(log.complete) << log.problem;
+    EXPECT_GE(log.epochs, counts);
+    EXPECT_GT(log.entries, log.epochs);
+
+    QImage shot(QString::fromStdString(picture.string()));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size().width(), 383);
+    EXPECT_EQ(shot.size().height(), 112);
+}
+
+TEST_F(SatlogProgram, ClosingWhileTheReceiverIsSilentEndsPromptly) {
+    PseudoTerminal silent;
+    ASSERT_TRUE(silent.Ok());
+    ProgramResult result = Run({{"SATLOG_COM3", silent.Path()},
+                                {"SATLOG_TRACE", "1"},
+                                {"SATLOG_FIRST_PAINT", "1"},
+                                {"SATLOG_CLICK", "Button4"},
+                                {"SATLOG_CLOSE_AFTER", "1.5"}},
+                               60s);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0) << result.ErrorText();
+    const TimedLine* painted = result.FirstError("first paint");
+    ASSERT_NE(painted, nullptr) << result.ErrorText();
+    // From the close (1.5 s after the first paint) to the end of the process.
+    EXPECT_LT(result.elapsed - painted->at, 1500ms + 1500ms);
+
+    // The receive thread had sent its first command and was waiting for the answer.
+    pollfd p{silent.Controller(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 0), 1);
+    char buffer[64] = {};
+    ASSERT_GT(read(silent.Controller(), buffer, sizeof buffer - 1), 0);
+    EXPECT_EQ(std::string(buffer).rfind("$PASHS", 0), 0u) << buffer;
+    EXPECT_EQ(fs::file_size(directory_ / "mavu0.txt"), 0u);
+}
