@@ -33,7 +33,7 @@ void ReportLogCreateError(StatusLines& status, DWORD error) {
     std::error_code ignored;
     std::filesystem::path directory = std::filesystem::current_path(ignored);
     std::fprintf(stderr, "satlog: cannot create %s in %s: %s (error %u); nothing is logged\n",
-                 kLogName, directory.c_str(), DescribeCreateError(error),
+                 kLogName, directory.string().c_str(), DescribeCreateError(error),
                  static_cast<unsigned>(error));
 }
 

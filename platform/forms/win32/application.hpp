@@ -1,0 +1,64 @@
+// The application object: creates the program's forms, runs the message loop until the main form
+// closes, and reports exceptions. `Application` is the one instance. (Windows: the same interface
+// as the library's other backend, over the Win32 window manager.)
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+#include "component.hpp"
+#include "exception.hpp"
+#include "form.hpp"
+
+class TApplication : public TComponent {
+  public:
+    TApplication();
+    ~TApplication() override;
+
+    // Registers the window class of the program's forms, with the program's MAINICON resource
+    // as their icon. Further calls do nothing.
+    void Initialize();
+
+    // Creates a form of class T owned by the application and stores it in `reference` before
+    // T's constructor runs. The first form created becomes the main form. When the constructor
+    // raises, `reference` is null again and the exception goes on to the caller.
+    template <class T>
+    void CreateForm(T*& reference) {
+        static_assert(std::is_base_of_v<TForm, T>, "CreateForm makes forms");
+        void* memory = ::operator new(sizeof(T));
+        reference = static_cast<T*>(memory);
+        T* form = nullptr;
+        try {
+            form = ::new (memory) T(this);
+        } catch (...) {
+            reference = nullptr;
+            ::operator delete(memory);
+            throw;
+        }
+        FormCreated(form, [&reference] { reference = nullptr; });
+    }
+
+    // Shows the main form and runs the message loop until it is closed. Then every worker
+    // thread still running is terminated and waited for, the forms are destroyed and the
+    // connection to the desktop is closed.
+    void Run();
+
+    // Reports an exception: to standard error (seen when the program's output is redirected)
+    // and in a message box.
+    void ShowException(const Exception* E);
+
+    TForm* MainForm() const noexcept { return mainForm_; }
+
+  private:
+    friend void ForgetForm(TForm* form);
+    void FormCreated(TForm* form, std::function<void()> forgetReference);
+
+    TForm* mainForm_ = nullptr;
+    std::function<void()> forgetMainFormReference_;
+    struct Desktop;
+    std::unique_ptr<Desktop> desktop_;
+};
+
+extern TApplication* Application;
