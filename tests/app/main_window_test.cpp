@@ -231,7 +231,16 @@ TEST_F(MainWindow, PortAbsent) {
     EXPECT_EQ(portHandle, INVALID_HANDLE_VALUE);
     EXPECT_NE(errors.find((directory_ / "no-such-tty").string()), std::string::npos) << errors;
     EXPECT_TRUE(fs::exists("mavu0.txt")) << "the log is created all the same";
-    EXPECT_TRUE(Form1->Button4->Enabled());
+
+    // START still starts a receive thread, on the invalid handle, and it still stops promptly.
+    ASSERT_TRUE(Form1->Button4->Enabled());
+    Form1->Button4->Click();
+    EXPECT_EQ(TThread::RunningCount(), 1);
+    std::this_thread::sleep_for(200ms);
+    auto begin = std::chrono::steady_clock::now();
+    TThread::TerminateAndWaitAll();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    EXPECT_EQ(TThread::RunningCount(), 0);
 }
 
 TEST_F(MainWindow, PortBusy) {
