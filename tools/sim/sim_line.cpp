@@ -219,14 +219,20 @@ void SimLine::Drain(int idleLimitMs) {
     if (fd_ < 0) {
         return;
     }
-    // The line has no "all read" event: look every 10 ms, and give up when the tool stops reading.
+    // The line has no "all read" event, and bytes just written may still be on their way into
+    // the tool's input queue (a pseudo-terminal moves them in the background), so an empty queue
+    // counts only once it has stayed empty for a while. Looks every 10 ms; gives up when the
+    // tool stops reading.
     constexpr int kStepMs = 10;
+    constexpr int kSettledMs = 250;
     long last = Unread();
     int idle = 0;
-    while (last > 0 && idle < idleLimitMs && !Interrupted()) {
+    int empty = 0;
+    while (empty < kSettledMs && idle < idleLimitMs && !Interrupted()) {
         poll(nullptr, 0, kStepMs);
         const long now = Unread();
-        idle = now < last ? 0 : idle + kStepMs;
+        idle = now < last || now == 0 ? 0 : idle + kStepMs;
+        empty = now == 0 ? empty + kStepMs : 0;
         last = now;
     }
 }

@@ -1,0 +1,107 @@
+// The tool's receive thread on a pseudo-terminal, opened as the window opens COM3, with its raw
+// log in a scratch directory. The thread runs the whole body (configuration, then the listen
+// loop) on a state the test can inspect once it has stopped the thread.
+#pragma once
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receive_read_settings.hpp"
+#include "receive_state.hpp"
+#include "receive_thread.hpp"
+#include "synchronized_status_lines.hpp"
+#include "win32_comm.hpp"
+
+class LiveReceiver {
+  public:
+    LiveReceiver(const std::string& devicePath, const std::filesystem::path& logPath)
+        : logPath_(logPath) {
+        setenv("SATLOG_COM3", devicePath.c_str(), 1);
+        port_ = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+        unsetenv("SATLOG_COM3");
+        log_ = CreateFileA(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (!Ok()) {
+            return;
+        }
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(port_, &dcb);
+        dcb.BaudRate = CBR_19200;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        SetCommState(port_, &dcb);
+        SetCommMask(port_, 0x1FD);  // the events the window enables
+        state_->stop = &stop_;
+        thread_ = std::thread([this] {
+            ConfigureReceiver(port_, *state_);
+            ReceiveRecords(port_, log_, status, *state_);
+        });
+    }
+    ~LiveReceiver() {
+        Stop();
+        if (port_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(port_);
+        }
+        if (log_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(log_);
+        }
+    }
+    LiveReceiver(const LiveReceiver&) = delete;
+    LiveReceiver& operator=(const LiveReceiver&) = delete;
+
+    bool Ok() const { return port_ != INVALID_HANDLE_VALUE && log_ != INVALID_HANDLE_VALUE; }
+
+    void Stop() {
+        if (thread_.joinable()) {
+            stop_.store(true, std::memory_order_release);
+            CancelPortWait(port_);
+            thread_.join();
+        }
+    }
+
+    std::uintmax_t LogSize() const {
+        std::error_code ignored;
+        const auto size = std::filesystem::file_size(logPath_, ignored);
+        return ignored ? 0 : size;
+    }
+    // True when the log reached `size` bytes within `limit`.
+    bool WaitForLogSize(std::uintmax_t size, std::chrono::milliseconds limit) const {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (LogSize() < size) {
+            if (std::chrono::steady_clock::now() > until) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    std::string Log() const {
+        std::ifstream in(logPath_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // Valid after Stop.
+    const SatelliteTables& Tables() const { return state_->tables; }
+    std::thread::native_handle_type NativeHandle() { return thread_.native_handle(); }
+
+    SynchronizedStatusLines status;
+
+  private:
+    std::filesystem::path logPath_;
+    HANDLE port_ = INVALID_HANDLE_VALUE;
+    HANDLE log_ = INVALID_HANDLE_VALUE;
+    std::atomic<bool> stop_{false};
+    std::unique_ptr<ReceiveState> state_ = std::make_unique<ReceiveState>();
+    std::thread thread_;
+};
