@@ -3,6 +3,7 @@
 
 #include "receive_read_settings.hpp"
 #include "receive_thread.hpp"
+#include "receive_wait.hpp"
 
 namespace {
 
@@ -30,7 +31,7 @@ bool WaitForAnswer(HANDLE portHandle, ReceiveState& state) {
         if (state.StopRequested()) {
             return false;
         }
-        WaitCommEvent(portHandle, &state.eventMask, nullptr);
+        WaitForLineEvent(portHandle, state);
     }
     return true;
 }

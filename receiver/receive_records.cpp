@@ -6,6 +6,8 @@
 
 #include "receive_read_settings.hpp"
 #include "receive_thread.hpp"
+#include "receive_wait.hpp"
+#include "record_decoders.hpp"
 #include "record_dispatch.hpp"
 
 namespace {
@@ -110,9 +112,7 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
             // processed or logged. The rest of the record arrives later and is scanned and dropped.
             status.SetStatusLine(kLabel2, kErrorText);
         } else {
-            const bool trailerOk =
-                body[body.size() - 2] == framing::kCr && body[body.size() - 1] == framing::kLf;
-            if (trailerOk) {
+            if (HasRecordTrailer(body)) {
                 DispatchRecord(*kind, body, state.tables, status);
             } else {
                 // Its content cannot be trusted: kept out of the tables, logged as received.
@@ -127,7 +127,7 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
 
 void ReceiveRecords(HANDLE portHandle, HANDLE logHandle, StatusLines& status, ReceiveState& state) {
     while (!state.StopRequested()) {
-        WaitCommEvent(portHandle, &state.eventMask, nullptr);
+        WaitForLineEvent(portHandle, state);
         for (const ShownEvent& shown : kShownEvents) {
             if ((state.eventMask & shown.event) != 0) {
                 status.SetStatusLine(kLabel3, shown.text);
