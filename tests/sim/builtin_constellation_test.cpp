@@ -29,7 +29,7 @@ TEST(BuiltinConstellation, ThirtyOneSatellitesInSixPlanes) {
         EXPECT_NEAR(Value(eph->i0) * 180.0, 55.0, 0.01);
         EXPECT_GT(Value(eph->e), 0.001);
         EXPECT_LT(Value(eph->e), 0.02);
-        EXPECT_NEAR(Value(Value(eph->rootA)) * Value(Value(eph->rootA)), 26559.7e3, 1.0);
+        EXPECT_NEAR(Value(eph->rootA) * Value(eph->rootA), 26559.7e3, 1.0);
         EXPECT_EQ(Value(eph->toe), 345600);
         EXPECT_EQ(Value(eph->toc), Value(eph->toe));
         // Clocks within a millisecond and drifting, as real ones do.
