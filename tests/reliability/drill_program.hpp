@@ -1,0 +1,84 @@
+// The program satlog run for a fault drill: off screen, START pressed through the mouse hook, its
+// status lines traced on standard error. The drill can change the program's surroundings before it
+// starts (a working directory that is gone, a limit on the size of the files it writes) and can
+// read how much CPU the whole process has used at any moment.
+#pragma once
+
+#include <pthread.h>
+#include <sys/types.h>
+#include <time.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct DrillOptions {
+    std::string directory;                                         // the working directory
+    std::vector<std::pair<std::string, std::string>> environment;  // added to the test's own
+    bool removeDirectoryFirst = false;  // the working directory is gone when the program starts
+    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE, with SIGXFSZ ignored
+    double closeAfterSeconds = 0;  // the window closes this long after its first paint; 0: never
+};
+
+class DrillProgram {
+  public:
+    using Clock = std::chrono::steady_clock;
+    struct Line {
+        Clock::time_point at;
+        std::string text;
+    };
+
+    DrillProgram(const std::string& path, const DrillOptions& options);
+    ~DrillProgram();  // kills the program if it still runs
+    DrillProgram(const DrillProgram&) = delete;
+    DrillProgram& operator=(const DrillProgram&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
+    Clock::time_point StartedAt() const { return started_; }
+
+    // Waits until a line of standard error satisfies `match`; returns it, or nothing after `limit`.
+    std::optional<Line> WaitForLine(const std::function<bool(const std::string&)>& match,
+                                    std::chrono::milliseconds limit);
+    std::optional<Line> WaitForLine(const std::string& text, std::chrono::milliseconds limit);
+    std::vector<Line> Lines() const;
+    std::string Transcript() const;  // every line so far, for failure messages
+
+    // CPU time used by all threads of the process so far, in seconds; negative once it has ended.
+    double CpuSeconds() const;
+    // The CPU the process uses while the drill waits `span`, as a share of one core.
+    double CpuShareOver(std::chrono::milliseconds span) const;
+
+    // Waits for the end of the process: its exit code, -1 after a signal, nothing on time-out.
+    std::optional<int> Wait(std::chrono::milliseconds limit);
+    Clock::time_point EndedAt() const { return ended_; }
+
+  private:
+    void ReadErrors(int fd);
+
+    pid_t pid_ = -1;
+    Clock::time_point started_;
+    Clock::time_point ended_;
+    std::optional<int> exitCode_;
+    std::thread reader_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Line> lines_;
+};
+
+// Seconds of CPU a thread of this process has used.
+inline double ThreadCpuSeconds(std::thread::native_handle_type thread) {
+    clockid_t clock{};
+    timespec cpu{};
+    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &cpu) != 0) {
+        return -1.0;
+    }
+    return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
+}
