@@ -183,16 +183,6 @@ TEST(FaultInjector, ExtraRecordsOfUnknownKindsAndForNoSlot) {
     EXPECT_GT(mpc, 0u);
 }
 
-TEST(FaultInjector, WrongSeparatorIsStillTheRecord) {
-    FaultOptions f;
-    f.badSeparatorEvery = 2;
-    const Outcome o = Inject(f);
-    for (std::size_t i = 0; i < o.pieces.size(); ++i) {
-        EXPECT_EQ(o.pieces[i].bytes[6], i % 2 == 1 ? ';' : ',');
-        EXPECT_NE(o.pieces[i].processed, nullptr);
-    }
-}
-
 TEST(FaultInjector, HangsUpAfterTheGivenRecord) {
     FaultOptions f;
     f.hangupAfter = 25;

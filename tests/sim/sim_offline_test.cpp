@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "precise_orbit.hpp"
 #include "raw_log_reader.hpp"
 #include "record_decoders.hpp"
 #include "reference_data.hpp"
@@ -262,38 +261,11 @@ TEST_F(SimOffline, UnwritableOutputIsRefusedByName) {
     EXPECT_NE(stderr_.find(where), std::string::npos) << stderr_;
 }
 
-TEST_F(SimOffline, NavigationScenarioAgreesWithPreciseOrbits) {
-    SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
-    SATLOG_REQUIRE_REFERENCE("igs15904.sp3");
-    const std::string nav = (ReferenceDataDir() / "brdc1820.10n").string();
-    ASSERT_EQ(Sim({"--nav", nav, "--start", "388800", "--duration", "60", "--log", Path("n.log"),
-                   "--truth", Path("n.csv")}),
-              0)
-        << stderr_;
-    const std::vector<Row> rows = ReadRows(ReadFile(Path("n.csv")));
-    ASSERT_GT(rows.size(), 300u);
-    const std::vector<PreciseOrbitPoint> sp3 = LoadPreciseOrbits("igs15904.sp3");
-    const RinexNavigationFile navFile = LoadNavigation("brdc1820.10n");
-    double worst = 0;
-    for (const Row& r : rows) {
-        // The emission instant differs from the satellite clock's transmit time by up to a
-        // millisecond (4 m of orbit): it is taken from the clock polynomial of the file.
-        double af0 = 0;
-        for (const RinexEphemeris& e : navFile.records) {
-            if (e.prn == r.prn) {
-                af0 = e.af0;
-            }
-        }
-        const auto precise = InterpolatePreciseOrbit(sp3, r.prn, r.t - af0);
-        ASSERT_TRUE(precise) << r.prn;
-        const double x = precise->x, y = precise->y, z = precise->z;
-        worst = std::max(worst, std::hypot(x - r.x, y - r.y, z - r.z));
-    }
-    // Broadcast orbits are good to a few metres (and refer to the antenna, not the centre of
-    // mass).
-    EXPECT_LT(worst, 8.0);
-    std::printf("worst distance to the precise orbit: %.2f m over %zu positions\n", worst,
-                rows.size());
+TEST_F(SimOffline, UnusableDeviceIsNamedWithItsCause) {
+    EXPECT_EQ(Sim({"--device", Path("ttyNone")}), 1);
+    EXPECT_NE(stderr_.find(Path("ttyNone") + ": cannot open"), std::string::npos) << stderr_;
+    EXPECT_EQ(Sim({"--device", "/dev/null"}), 1);
+    EXPECT_NE(stderr_.find("/dev/null: not a serial device"), std::string::npos) << stderr_;
 }
 
 }  // namespace

@@ -76,10 +76,4 @@ TEST(SimOptions, RefusesBadArgumentsWithAMessageNamingThem) {
     }
 }
 
-TEST(SimOptions, ReplayToALogNeedsNoDuration) {
-    const OptionsResult r = Parse({"--replay", "a.log", "--log", "b.log"});
-    ASSERT_TRUE(r.options) << r.error;
-    EXPECT_EQ(r.options->output, SimOptions::Output::OfflineLog);
-}
-
 }  // namespace
