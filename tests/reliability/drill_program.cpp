@@ -74,7 +74,8 @@ DrillProgram::DrillProgram(const std::string& path, const DrillOptions& options)
             _exit(126);
         }
         if (options.fileSizeLimit) {
-            const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+            // The hard limit stays open, so that the drill can give the space back later.
+            const rlimit limit{*options.fileSizeLimit, RLIM_INFINITY};
             setrlimit(RLIMIT_FSIZE, &limit);
             signal(SIGXFSZ, SIG_IGN);  // an ignored signal stays ignored across exec
         }
@@ -155,6 +156,11 @@ std::string DrillProgram::Transcript() const {
         out << "  " << line.text << "\n";
     }
     return out.str();
+}
+
+bool DrillProgram::SetFileSizeLimit(std::uint64_t bytes) {
+    const rlimit limit{bytes, RLIM_INFINITY};
+    return prlimit(pid_, RLIMIT_FSIZE, &limit, nullptr) == 0;
 }
 
 double DrillProgram::CpuSeconds() const {

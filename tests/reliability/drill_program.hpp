@@ -23,7 +23,7 @@ struct DrillOptions {
     std::string directory;                                         // the working directory
     std::vector<std::pair<std::string, std::string>> environment;  // added to the test's own
     bool removeDirectoryFirst = false;  // the working directory is gone when the program starts
-    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE, with SIGXFSZ ignored
+    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE (soft), with SIGXFSZ ignored
     double closeAfterSeconds = 0;  // the window closes this long after its first paint; 0: never
 };
 
@@ -50,6 +50,9 @@ class DrillProgram {
     std::optional<Line> WaitForLine(const std::string& text, std::chrono::milliseconds limit);
     std::vector<Line> Lines() const;
     std::string Transcript() const;  // every line so far, for failure messages
+
+    // Changes the program's file size limit while it runs (space freed on a full disk).
+    bool SetFileSizeLimit(std::uint64_t bytes);
 
     // CPU time used by all threads of the process so far, in seconds; negative once it has ended.
     double CpuSeconds() const;

@@ -267,6 +267,39 @@ TEST_F(ProgramDrill, DiskFullWhileLogging) {
     ExpectClosesOnTime(program, kCloseAfter);
 }
 
+// The disk fills in the middle of an entry and later has room again (another file deleted): the
+// entries logged after that must still be readable, so a write that did not fit may leave no
+// partial entry behind. Disabled while a failed log write keeps the bytes that fitted.
+TEST_F(ProgramDrill, DISABLED_RawLogStaysReadableWhenSpaceReturnsAfterADiskFull) {
+    DrillReceiver receiver;
+    ASSERT_TRUE(receiver.Ok());
+    const DrillSession session(4, 4);
+    constexpr std::size_t kWhole = 9;
+    constexpr double kCloseAfter = 8;
+    DrillOptions options = Options(receiver, kCloseAfter);
+    options.fileSizeLimit = session.Log(0, kWhole).size() + 40;
+    DrillProgram program(SATLOG_PROGRAM, options);
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(receiver.AnswerConfiguration(20s)) << program.Transcript();
+
+    receiver.Send(session.Line(0, kWhole + 2));
+    ASSERT_TRUE(program.WaitForLine("Label2: mavu0.txt Write Error", 10s)) << program.Transcript();
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(program.SetFileSizeLimit(RLIM_INFINITY));
+    receiver.Send(session.Line(kWhole + 2));
+    const std::size_t rest = session.Log(kWhole + 2).size();
+    ASSERT_TRUE(WaitForLogSize(session.Log(0, kWhole).size() + rest, 10s));
+    std::this_thread::sleep_for(300ms);
+
+    // What fitted before, then what came after the space returned: whole entries only.
+    Bytes expected = session.Log(0, kWhole);
+    const Bytes after = session.Log(kWhole + 2);
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_TRUE(ReadFileBytes(LogPath()) == expected)
+        << "the raw log holds a partial entry, and every entry after it is misread";
+    ExpectClosesOnTime(program, kCloseAfter);
+}
+
 // Junk at full speed for 10 s, with stray prefixes and headers of unknown kinds in it, then valid
 // records: the first record after the junk is framed, the window keeps up with its captions and
 // closes on time while a second flood is running, and the raw log holds exactly the records.
