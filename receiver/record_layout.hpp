@@ -31,16 +31,17 @@ inline constexpr RecordKindLayout kSnvLayout{RecordKind::Ephemeris, "SNV,", 134,
 inline constexpr RecordKindLayout kMpcLayout{RecordKind::Measurement, "MPC,", 97, 95};
 inline constexpr RecordKindLayout kPbnLayout{RecordKind::EpochTime, "PBN,", 58, 56};
 
-// In the order in which a header is compared against them.
-inline constexpr RecordKindLayout kRecordKinds[] = {kSnvLayout, kMpcLayout, kPbnLayout};
+// In the order in which a header is compared against them. Pointers to the constants above, so
+// that a kind found by its tag is the very object kSnvLayout, kMpcLayout or kPbnLayout.
+inline constexpr const RecordKindLayout* kRecordKinds[] = {&kSnvLayout, &kMpcLayout, &kPbnLayout};
 
 inline constexpr std::size_t kMaxBodyLength = 134;
 
 // Looks up a kind by the four tag bytes; nullptr when they name none of the three.
 constexpr const RecordKindLayout* FindRecordKind(std::string_view tag) {
-    for (const RecordKindLayout& layout : kRecordKinds) {
-        if (layout.tag == tag) {
-            return &layout;
+    for (const RecordKindLayout* layout : kRecordKinds) {
+        if (layout->tag == tag) {
+            return layout;
         }
     }
     return nullptr;

@@ -126,7 +126,8 @@ int main(int argc, char** argv) {
     // Raw logs: a whole session, single entries, and the ways a log goes wrong.
     put("dump", "session.log", scenario.log);
     put("dump", "empty.log", {});
-    for (const RecordKindLayout& kind : kRecordKinds) {
+    for (const RecordKindLayout* kindPointer : kRecordKinds) {
+        const RecordKindLayout& kind = *kindPointer;
         Bytes one;
         AppendLogEntry(one, kind, scenario.FirstBody(kind));
         put("dump", std::string("single_") + std::string(kind.tag.substr(0, 3)) + ".log", one);

@@ -182,3 +182,15 @@ TEST(HasRecordTrailer, BothBytesMustBeRight) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RecordLayout, KindsFoundByTagAreTheLayoutConstants) {
+    EXPECT_EQ(FindRecordKind("SNV,"), &kSnvLayout);
+    EXPECT_EQ(FindRecordKind("MPC,"), &kMpcLayout);
+    EXPECT_EQ(FindRecordKind("PBN,"), &kPbnLayout);
+    EXPECT_EQ(FindRecordKind("SNV;"), nullptr);
+    EXPECT_EQ(FindRecordKind("snv,"), nullptr);
+}
+
+}  // namespace
