@@ -114,8 +114,19 @@ BOOL FileObject::Write(const void* buffer, DWORD count, DWORD& transferred) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            // Disk full, I/O error, ...: what was written stays written and the count says so.
-            SetLastErrorCode(errno == EBADF ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT);
+            // Disk full, file too large, I/O error: the write lands whole or not at all. A torn
+            // piece of a raw log entry would make every entry written after it (once space is
+            // back) unreadable, so the bytes that did fit are taken back off the file's end.
+            const int cause = errno;
+            if (transferred > 0) {
+                const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+                if (end >= static_cast<off_t>(transferred) &&
+                    ::ftruncate(fd_, end - static_cast<off_t>(transferred)) == 0) {
+                    ::lseek(fd_, end - static_cast<off_t>(transferred), SEEK_SET);
+                    transferred = 0;
+                }
+            }
+            SetLastErrorCode(cause == EBADF ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT);
             return 0;
         }
     }

@@ -269,8 +269,8 @@ TEST_F(ProgramDrill, DiskFullWhileLogging) {
 
 // The disk fills in the middle of an entry and later has room again (another file deleted): the
 // entries logged after that must still be readable, so a write that did not fit may leave no
-// partial entry behind. Disabled while a failed log write keeps the bytes that fitted.
-TEST_F(ProgramDrill, DISABLED_RawLogStaysReadableWhenSpaceReturnsAfterADiskFull) {
+// partial entry behind.
+TEST_F(ProgramDrill, RawLogStaysReadableWhenSpaceReturnsAfterADiskFull) {
     DrillReceiver receiver;
     ASSERT_TRUE(receiver.Ok());
     const DrillSession session(4, 4);

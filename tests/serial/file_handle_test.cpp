@@ -1,6 +1,8 @@
 // The raw log's file calls: create or truncate, share reading, write everything or say so.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,6 +94,34 @@ TEST_F(FileHandleTest, AFailedWriteIsReportedAsAFailure) {
     EXPECT_FALSE(WriteFile(INVALID_HANDLE_VALUE, "SNV,", 4, &written, nullptr));
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(FileHandleTest, AWriteThatDoesNotFitLeavesNothingBehind) {
+    const HANDLE log = CreateLog();
+    ASSERT_NE(log, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(log, "PBN,", 4, &written, nullptr));
+
+    // Room for 6 more bytes only, as on a full disk; the oversized write must not leave a torn
+    // entry that would make everything logged after it unreadable.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    written = 99;
+    const BOOL ok = WriteFile(log, "MPC,12345678", 12, &written, nullptr);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(Contents(), "PBN,");
+
+    // Space is back: the next entry follows the last whole one.
+    ASSERT_TRUE(WriteFile(log, "SNV,", 4, &written, nullptr));
+    EXPECT_EQ(Contents(), "PBN,SNV,");
+    CloseHandle(log);
 }
 
 TEST_F(FileHandleTest, SerialCallsOnAFileFail) {
