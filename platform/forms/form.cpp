@@ -65,7 +65,7 @@ bool TForm::Visible() const {
     return window_->isVisible();
 }
 
-void TForm::PublishEvent(std::string_view name, TNotifyEvent handler) {
+void TForm::PublishEvent(std::string_view name, const TNotifyEvent& handler) {
     for (EventLink& link : events_) {
         if (link.handler == name) {
             link.button->OnClick = handler;

@@ -51,7 +51,7 @@ class TForm : public TComponent {
     }
 
     // Connects `handler` to every event the layout assigned to the handler named `name`.
-    void PublishEvent(std::string_view name, TNotifyEvent handler);
+    void PublishEvent(std::string_view name, const TNotifyEvent& handler);
 
   private:
     friend class LayoutLoader;

@@ -134,7 +134,7 @@ int DumpRecords(std::FILE* in, const std::string& name, std::FILE* out, std::FIL
 }
 
 int DumpPositions(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
-    OutputBuffer csv(out, 1 << 20);
+    OutputBuffer csv(out, 1 << 16);
     csv.Text("time_ms,prn,transmit_time,x,y,z\n");
     auto tables = std::make_unique<SatelliteTables>();
     SilentStatusLines status;

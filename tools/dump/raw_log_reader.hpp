@@ -20,7 +20,7 @@ class RawLogReader {
 public:
     enum class Status { Entry, End, Truncated, UnknownTag, ReadError };
 
-    explicit RawLogReader(std::FILE* file, std::size_t blockSize = 1 << 20);
+    explicit RawLogReader(std::FILE* file, std::size_t blockSize = 1 << 16);
 
     // On Entry, `entry` holds the next entry. On Truncated and UnknownTag, `ProblemText` says what
     // was found at `ProblemOffset`; on ReadError, `ProblemText` holds the system's reason.

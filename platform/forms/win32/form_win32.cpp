@@ -99,7 +99,7 @@ void TForm::ShowPostedCaptions() {
     }
 }
 
-void TForm::PublishEvent(std::string_view name, TNotifyEvent handler) {
+void TForm::PublishEvent(std::string_view name, const TNotifyEvent& handler) {
     for (EventLink& link : events_) {
         if (link.handler == name) {
             link.button->OnClick = handler;
