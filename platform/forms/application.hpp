@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <string>
 #include <type_traits>
 
 #include "component.hpp"
@@ -16,8 +17,9 @@ class TApplication : public TComponent {
     TApplication();
     ~TApplication() override;
 
-    // Connects to the desktop (or, with no display at all, draws off screen) and sets the
-    // program's icon from its MAINICON resource. Further calls do nothing.
+    // Connects to the desktop (with Qt and no display at all, draws off screen; on Windows,
+    // registers the forms' window class) and sets the program's icon from its MAINICON resource.
+    // Further calls do nothing.
     void Initialize();
 
     // Creates a form of class T owned by the application and stores it in `reference` before
@@ -44,8 +46,8 @@ class TApplication : public TComponent {
     // connection to the desktop is closed.
     void Run();
 
-    // Reports an exception: to standard error always, and in a message box when a desktop is
-    // there to show it.
+    // Reports an exception: to standard error always (seen when the program's output is
+    // redirected), and in a message box when a desktop is there to show it.
     void ShowException(const Exception* E);
 
     TForm* MainForm() const noexcept { return mainForm_; }
@@ -53,9 +55,15 @@ class TApplication : public TComponent {
   private:
     friend void ForgetForm(TForm* form);
     void FormCreated(TForm* form, std::function<void()> forgetReference);
+    // Drawn by the toolkit: the message box of ShowException.
+    void ShowErrorBox(const std::string& message);
+
+    // In front of every reported error and on the message box.
+    static constexpr const char* kProgramName = "satlog";
 
     TForm* mainForm_ = nullptr;
     std::function<void()> forgetMainFormReference_;
+    // The toolkit's connection to the desktop, defined by the backend.
     struct Desktop;
     std::unique_ptr<Desktop> desktop_;
 };

@@ -1,5 +1,6 @@
 // The controls a form's layout can hold: static text labels and push buttons. A control is owned
-// by its form and drawn inside the form's client area.
+// by its form and drawn inside the form's client area by the toolkit backend (a Qt widget, or a
+// Win32 STATIC or BUTTON control on Windows).
 #pragma once
 
 #include <functional>
@@ -10,15 +11,22 @@
 
 #include "component.hpp"
 
-class QWidget;
-class CaptionRelay;
+class TForm;
 
 // An event handler: a closure over the form that publishes it, called with the sender.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 class TControl : public TComponent {
   public:
-    ~TControl() override;
+    // The toolkit's side of the control (its widget or window), defined by the backend: for the
+    // library itself and its tests.
+    struct Native;
+    // Destroys the control's window unless the form's window took it along already.
+    struct NativeDeleter {
+        void operator()(Native* native) const noexcept;
+    };
+
+    ~TControl() override = default;
 
     // Position and size in the parent's client area, in pixels at 96 pixels per inch.
     void SetBounds(int left, int top, int width, int height);
@@ -30,17 +38,16 @@ class TControl : public TComponent {
     bool Enabled() const;
     void SetEnabled(bool enabled);
 
-    // The drawn widget, for the library itself and its tests; null once the window is gone.
-    QWidget* Widget() const noexcept;
+    Native& NativePart() const noexcept { return *native_; }
 
   protected:
-    // `widget` is created by the subclass as a child of the owner form's window.
-    TControl(TComponent* AOwner, QWidget* widget);
-    static QWidget* ParentWindowOf(TComponent* AOwner);
+    // `native` is created by the subclass as a child of the owner form's window.
+    TControl(TComponent* AOwner, std::unique_ptr<Native, NativeDeleter> native);
+    // The form that owns a control; raises Exception when `AOwner` is none.
+    static TForm& OwnerForm(TComponent* AOwner);
 
   private:
-    struct Handle;
-    std::unique_ptr<Handle> handle_;
+    std::unique_ptr<Native, NativeDeleter> native_;
 };
 
 class TLabel : public TControl {
@@ -57,10 +64,11 @@ class TLabel : public TControl {
     // its edge.
     void SetAutoSize(bool autoSize);
 
-  private:
-    friend class CaptionRelay;
-    void ShowCaption();  // window's thread
+    // Window's thread only: shows the caption last set. The library calls it for captions that
+    // other threads set.
+    void ShowCaption();
 
+  private:
     mutable std::mutex captionMutex_;
     std::string caption_;  // guarded by captionMutex_
     bool autoSize_ = true;

@@ -1,7 +1,5 @@
 #include "form.hpp"
 
-#include <QWidget>
-
 #include "layout_loader.hpp"
 #include "layout_resource.hpp"
 #include "layout_text.hpp"
@@ -14,37 +12,27 @@ void ForgetForm(TForm* form);
 TForm::TForm(TComponent* AOwner, std::string_view layoutResource)
     : TComponent(AOwner), layoutName_(layoutResource) {
     EnsureApplicationObject();
-    window_ = std::make_unique<QWidget>();
-    window_->setAttribute(Qt::WA_QuitOnClose, true);
-    LayoutObject layout = ParseLayoutText(ReadLayoutResource(layoutResource), layoutResource);
-    LayoutLoader(*this).Load(layout);
+    OpenWindow();
+    try {
+        LayoutObject layout = ParseLayoutText(ReadLayoutResource(layoutResource), layoutResource);
+        LayoutLoader(*this).Load(layout);
+    } catch (...) {
+        // No destructor runs for a form whose construction failed: its controls and its window
+        // go here, in the same order.
+        DestroyComponents();
+        native_.reset();
+        throw;
+    }
 }
 
 TForm::~TForm() {
     ForgetForm(this);
-    // Controls go first, while the window that holds their widgets still exists.
+    // Controls go first, while the window that holds them still exists.
     DestroyComponents();
-    window_.reset();
+    native_.reset();
 }
 
-QWidget* TForm::Widget() const noexcept {
-    return window_.get();
-}
-
-std::string TForm::Caption() const {
-    return window_->windowTitle().toStdString();
-}
-int TForm::ClientWidth() const {
-    return window_->width();
-}
-int TForm::ClientHeight() const {
-    return window_->height();
-}
-
-void TForm::Show() {
-    window_->move(left_, top_);
-    window_->show();
-    // The control first in the focus order starts with the focus.
+TButton* TForm::FirstInTabOrder() const {
     TButton* first = nullptr;
     for (int i = 0; i < ComponentCount(); ++i) {
         auto* button = dynamic_cast<TButton*>(Components(i));
@@ -53,16 +41,7 @@ void TForm::Show() {
             first = button;
         }
     }
-    if (first != nullptr && first->Widget() != nullptr) {
-        first->Widget()->setFocus();
-    }
-}
-
-void TForm::Close() {
-    window_->close();
-}
-bool TForm::Visible() const {
-    return window_->isVisible();
+    return first;
 }
 
 void TForm::PublishEvent(std::string_view name, const TNotifyEvent& handler) {

@@ -1,6 +1,7 @@
 // A form: a top-level window built from a layout resource while the form is constructed. The
 // layout creates the form's controls (owned by the form) and sets every property it lists; the
 // derived form then picks up its published controls by name and publishes its event handlers.
+// The window itself belongs to the toolkit backend (Qt Widgets, or Win32 on Windows).
 #pragma once
 
 #include <memory>
@@ -11,8 +12,6 @@
 #include "component.hpp"
 #include "controls.hpp"
 #include "exception.hpp"
-
-class QWidget;
 
 class TForm : public TComponent {
   public:
@@ -29,11 +28,14 @@ class TForm : public TComponent {
 
     // Forms are hidden until shown; the application shows its main form when it runs.
     void Show();
+    // Hides the form; closing the main form ends the application's message loop.
     void Close();
     bool Visible() const;
 
-    // The window, for the library itself and its tests.
-    QWidget* Widget() const noexcept;
+    // The toolkit's side of the form (its window), defined by the backend: for the library
+    // itself and its tests.
+    struct Native;
+    Native& NativePart() const noexcept { return *native_; }
 
     // Raises Exception if the layout names an event handler the form did not publish.
     void CheckEventsPublished() const;
@@ -60,9 +62,18 @@ class TForm : public TComponent {
         std::string handler;
         bool published;
     };
+    // Frees the window and whatever the backend keeps with it; the backend defines it.
+    struct NativeDeleter {
+        void operator()(Native* native) const noexcept;
+    };
+
+    // By the backend: creates the (hidden, empty) window into native_.
+    void OpenWindow();
+    // The button first in the focus order, which has the focus when the form is shown; or null.
+    TButton* FirstInTabOrder() const;
 
     std::string layoutName_;
-    std::unique_ptr<QWidget> window_;
+    std::unique_ptr<Native, NativeDeleter> native_;
     int left_ = 0;
     int top_ = 0;
     std::vector<EventLink> events_;

@@ -1,6 +1,5 @@
 #include "layout_resource.hpp"
 
-#include <QFile>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,19 +27,10 @@ std::string ReadReplacementFile(std::string_view name, const char* path) {
 
 }  // namespace
 
-std::string ResourcePath(std::string_view name) {
-    return ":/satlog/" + std::string(name);
-}
-
 std::string ReadLayoutResource(std::string_view name) {
     std::string variable = "SATLOG_LAYOUT_" + std::string(name);
     if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') {
         return ReadReplacementFile(name, path);
     }
-    QFile resource(QString::fromStdString(ResourcePath(name)));
-    if (!resource.open(QIODevice::ReadOnly)) {
-        throw Exception("Resource " + std::string(name) + " not found");
-    }
-    QByteArray bytes = resource.readAll();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return ReadCompiledResource(name);
 }

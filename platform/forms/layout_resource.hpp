@@ -10,5 +10,9 @@
 // read.
 std::string ReadLayoutResource(std::string_view name);
 
-// Path under which the resource `name` is found by Qt's resource system.
+// By the backend: the bytes of the resource `name` compiled into the program; raises Exception
+// when there is none.
+std::string ReadCompiledResource(std::string_view name);
+
+// By the backend: the name under which the toolkit finds the resource `name`.
 std::string ResourcePath(std::string_view name);

@@ -24,6 +24,7 @@
 
 #include "application.hpp"
 #include "main_form.hpp"
+#include "native_qt.hpp"
 #include "port_and_log.hpp"
 #include "pseudo_terminal.hpp"
 #include "thread.hpp"
@@ -81,7 +82,7 @@ class MainWindow : public ::testing::Test {
     }
 
     static QString LabelText(TLabel* label) {
-        return static_cast<QLabel*>(label->Widget())->text();
+        return static_cast<QLabel*>(WidgetOf(*label))->text();
     }
 
     PseudoTerminal pty_;
@@ -90,8 +91,8 @@ class MainWindow : public ::testing::Test {
 };
 
 void ExpectBounds(TControl* control, int left, int top, int width, int height) {
-    ASSERT_NE(control->Widget(), nullptr);
-    EXPECT_EQ(control->Widget()->geometry(), QRect(left, top, width, height)) << control->Name();
+    ASSERT_NE(WidgetOf(*control), nullptr);
+    EXPECT_EQ(WidgetOf(*control)->geometry(), QRect(left, top, width, height)) << control->Name();
 }
 
 // Reads what the program sent to the receiver's end of the line, for up to `limit`.
@@ -123,7 +124,7 @@ std::string ReadLine(int fd, std::chrono::milliseconds limit, const std::string&
 TEST_F(MainWindow, FrameAndControlsAsLaidOut) {
     CreateMainForm();
     ASSERT_NE(Form1, nullptr);
-    QWidget* window = Form1->Widget();
+    QWidget* window = WidgetOf(*Form1);
     EXPECT_EQ(window->windowTitle(), QString("Com3"));
     EXPECT_EQ(window->size(), QSize(383, 112));
     EXPECT_FALSE(window->isVisible()) << "hidden until the message loop shows it";
@@ -153,7 +154,7 @@ TEST_F(MainWindow, FrameAndControlsAsLaidOut) {
     // desktop picks for sans-serif.
     for (TControl* control :
          {static_cast<TControl*>(Form1->Label1), static_cast<TControl*>(Form1->Button4)}) {
-        QFont font = control->Widget()->font();
+        QFont font = WidgetOf(*control)->font();
         EXPECT_EQ(font.pixelSize(), 11) << control->Name();
         QFont generic;
         generic.setFamily("sans-serif");
@@ -166,7 +167,7 @@ TEST_F(MainWindow, FrameAndControlsAsLaidOut) {
 
 TEST_F(MainWindow, LabelsCutLongTextAtTheirEdge) {
     CreateMainForm();
-    auto* label = static_cast<QLabel*>(Form1->Label1->Widget());
+    auto* label = static_cast<QLabel*>(WidgetOf(*Form1->Label1));
     const std::string longText(200, 'W');
     Form1->Label1->SetCaption(longText);
     EXPECT_EQ(Form1->Label1->Caption(), longText);
@@ -176,7 +177,7 @@ TEST_F(MainWindow, LabelsCutLongTextAtTheirEdge) {
     EXPECT_GT(label->sizeHint().width(), 121) << "the text is wider than the label";
     // Markup is shown as text, not interpreted.
     Form1->Label2->SetCaption("<b>x</b>");
-    EXPECT_EQ(static_cast<QLabel*>(Form1->Label2->Widget())->textFormat(), Qt::PlainText);
+    EXPECT_EQ(static_cast<QLabel*>(WidgetOf(*Form1->Label2))->textFormat(), Qt::PlainText);
 }
 
 TEST_F(MainWindow, PortPresentAndLogCreated) {
@@ -299,7 +300,7 @@ TEST_F(MainWindow, CaptionsFromAnotherThreadReachTheWindowWhole) {
         }
         done = true;
     });
-    auto* label = static_cast<QLabel*>(Form1->Label3->Widget());
+    auto* label = static_cast<QLabel*>(WidgetOf(*Form1->Label3));
     int shown = -1;
     auto deadline = std::chrono::steady_clock::now() + 20s;
     while (shown != kCaptions && std::chrono::steady_clock::now() < deadline) {

@@ -1,10 +1,11 @@
-#include "controls.hpp"
-
 #include <windows.h>
+
+#include "controls.hpp"
 
 #include "exception.hpp"
 #include "form.hpp"
 #include "form_window.hpp"
+#include "native_win32.hpp"
 #include "wide_text.hpp"
 
 namespace {
@@ -20,7 +21,15 @@ constexpr int kDefaultLabelHeight = 13;
 constexpr int kDefaultButtonWidth = 75;
 constexpr int kDefaultButtonHeight = 25;
 
-HWND NewChildWindow(const wchar_t* windowClass, DWORD style, HWND parent, int width, int height) {
+HWND ParentWindowOf(const TForm& form) {
+    if (HandleOf(form) == nullptr) {
+        throw Exception("A control must be owned by a form");
+    }
+    return HandleOf(form);
+}
+
+std::unique_ptr<TControl::Native, TControl::NativeDeleter> NewChildWindow(
+    const wchar_t* windowClass, DWORD style, HWND parent, int width, int height) {
     HWND window = CreateWindowExW(0, windowClass, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, width,
                                   height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) {
@@ -30,7 +39,9 @@ HWND NewChildWindow(const wchar_t* windowClass, DWORD style, HWND parent, int wi
     if (auto font = SendMessageW(parent, WM_GETFONT, 0, 0)) {
         SendMessageW(window, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
     }
-    return window;
+    std::unique_ptr<TControl::Native, TControl::NativeDeleter> native(new TControl::Native);
+    native->window = window;
+    return native;
 }
 
 RECT BoundsInParent(HWND window) {
@@ -55,81 +66,70 @@ std::string WindowText(HWND window) {
 
 // ---- TControl -------------------------------------------------------------------------------
 
-TControl::TControl(TComponent* AOwner, NativeWindow window) : TComponent(AOwner), window_(window) {}
-
-TControl::~TControl() {
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
+void TControl::NativeDeleter::operator()(Native* native) const noexcept {
+    if (native->window != nullptr) {
+        DestroyWindow(native->window);
     }
-}
-
-NativeWindow TControl::ParentWindowOf(TComponent* AOwner) {
-    auto* form = dynamic_cast<TForm*>(AOwner);
-    if (form == nullptr || form->Handle() == nullptr) {
-        throw Exception("A control must be owned by a form");
-    }
-    return form->Handle();
+    delete native;
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-    MoveWindow(window_, left, top, width, height, TRUE);
+    MoveWindow(HandleOf(*this), left, top, width, height, TRUE);
 }
 
 int TControl::Left() const {
-    return BoundsInParent(window_).left;
+    return BoundsInParent(HandleOf(*this)).left;
 }
 int TControl::Top() const {
-    return BoundsInParent(window_).top;
+    return BoundsInParent(HandleOf(*this)).top;
 }
 int TControl::Width() const {
-    const RECT bounds = BoundsInParent(window_);
+    const RECT bounds = BoundsInParent(HandleOf(*this));
     return bounds.right - bounds.left;
 }
 int TControl::Height() const {
-    const RECT bounds = BoundsInParent(window_);
+    const RECT bounds = BoundsInParent(HandleOf(*this));
     return bounds.bottom - bounds.top;
 }
 
 bool TControl::Enabled() const {
-    return IsWindowEnabled(window_) != 0;
+    return IsWindowEnabled(HandleOf(*this)) != 0;
 }
 
 void TControl::SetEnabled(bool enabled) {
-    EnableWindow(window_, enabled ? TRUE : FALSE);
+    EnableWindow(HandleOf(*this), enabled ? TRUE : FALSE);
 }
 
 // ---- TLabel ---------------------------------------------------------------------------------
 
 // A label's text is never markup (no & accelerators) and is cut, not wrapped, at its edge.
 TLabel::TLabel(TComponent* AOwner)
-    : TControl(AOwner,
-               NewChildWindow(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, ParentWindowOf(AOwner),
-                              kDefaultLabelWidth, kDefaultLabelHeight)) {
+    : TControl(AOwner, NewChildWindow(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                                      ParentWindowOf(OwnerForm(AOwner)), kDefaultLabelWidth,
+                                      kDefaultLabelHeight)) {
     caption_.reserve(kCaptionReserve);
 }
+
+TLabel::~TLabel() = default;
 
 void TLabel::SetCaption(std::string_view text) {
     {
         std::lock_guard lock(captionMutex_);
         caption_.assign(text);
     }
-    if (OnThreadOf(Handle())) {
+    if (OnThreadOf(HandleOf(*this))) {
         ShowCaption();
         return;
     }
     // Another thread: the window's thread shows the latest text when it gets to it. Setting the
     // text from here would wait for the window's thread, which may itself be waiting for this
     // one as the program closes. One message is enough for any number of captions.
-    if (!posted_.exchange(true)) {
-        if (PostMessageW(GetParent(Handle()), kShowPostedCaptionsMessage, 0, 0) == 0) {
-            posted_.store(false);  // the window is gone or its queue is full
+    std::atomic<bool>& posted = NativePart().captionPosted;
+    if (!posted.exchange(true)) {
+        if (PostMessageW(GetParent(HandleOf(*this)), kShowPostedCaptionsMessage, 0, 0) == 0) {
+            posted.store(false);  // the window is gone or its queue is full
         }
     }
-}
-
-std::string TLabel::Caption() const {
-    std::lock_guard lock(captionMutex_);
-    return caption_;
 }
 
 void TLabel::SetAutoSize(bool autoSize) {
@@ -139,9 +139,13 @@ void TLabel::SetAutoSize(bool autoSize) {
     }
 }
 
-void TLabel::ShowPostedCaption() {
-    if (posted_.exchange(false)) {
-        ShowCaption();
+void ShowPostedCaptions(TForm& form) {
+    for (int i = 0; i < form.ComponentCount(); ++i) {
+        if (auto* label = dynamic_cast<TLabel*>(form.Components(i))) {
+            if (label->NativePart().captionPosted.exchange(false)) {
+                label->ShowCaption();
+            }
+        }
     }
 }
 
@@ -161,18 +165,18 @@ void TLabel::ShowCaption() {
         }
     }
     shortText[text == shortText ? length : 0] = L'\0';
-    SetWindowTextW(Handle(), text);
+    SetWindowTextW(HandleOf(*this), text);
     if (autoSize_) {
-        HDC dc = GetDC(Handle());
-        const auto font = reinterpret_cast<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
+        HDC dc = GetDC(HandleOf(*this));
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(HandleOf(*this), WM_GETFONT, 0, 0));
         HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
         SIZE size{};
         GetTextExtentPoint32W(dc, text, length, &size);
         if (previous != nullptr) {
             SelectObject(dc, previous);
         }
-        ReleaseDC(Handle(), dc);
-        SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
+        ReleaseDC(HandleOf(*this), dc);
+        SetWindowPos(HandleOf(*this), nullptr, 0, 0, size.cx, size.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
@@ -180,15 +184,16 @@ void TLabel::ShowCaption() {
 // ---- TButton --------------------------------------------------------------------------------
 
 TButton::TButton(TComponent* AOwner)
-    : TControl(AOwner, NewChildWindow(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, ParentWindowOf(AOwner),
-                                      kDefaultButtonWidth, kDefaultButtonHeight)) {}
+    : TControl(AOwner, NewChildWindow(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP,
+                                      ParentWindowOf(OwnerForm(AOwner)), kDefaultButtonWidth,
+                                      kDefaultButtonHeight)) {}
 
 void TButton::SetCaption(std::string_view text) {
-    SetWindowTextW(Handle(), Widen(text).c_str());
+    SetWindowTextW(HandleOf(*this), Widen(text).c_str());
 }
 
 std::string TButton::Caption() const {
-    return WindowText(Handle());
+    return WindowText(HandleOf(*this));
 }
 
 void TButton::Click() {

@@ -3,6 +3,7 @@
 #include "application.hpp"
 #include "controls.hpp"
 #include "form.hpp"
+#include "native_win32.hpp"
 
 class FormWindowProcedure {
   public:
@@ -12,7 +13,7 @@ class FormWindowProcedure {
     static TButton* ButtonOf(TForm& form, HWND control) {
         for (int i = 0; i < form.ComponentCount(); ++i) {
             auto* button = dynamic_cast<TButton*>(form.Components(i));
-            if (button != nullptr && button->Handle() == control) {
+            if (button != nullptr && HandleOf(*button) == control) {
                 return button;
             }
         }
@@ -31,6 +32,7 @@ LRESULT CALLBACK FormWindowProcedure::Handle(HWND window, UINT message, WPARAM w
     if (form == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
+    const TForm::Native& native = form->NativePart();
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
@@ -41,17 +43,17 @@ LRESULT CALLBACK FormWindowProcedure::Handle(HWND window, UINT message, WPARAM w
             }
             break;
         case kShowPostedCaptionsMessage:
-            form->ShowPostedCaptions();
+            ShowPostedCaptions(*form);
             return 0;
         case WM_GETFONT:
             // The layout's font, which every control of the form takes over when it is created.
-            return reinterpret_cast<LRESULT>(form->font_ != nullptr
-                                                 ? static_cast<HGDIOBJ>(form->font_)
+            return reinterpret_cast<LRESULT>(native.font != nullptr
+                                                 ? static_cast<HGDIOBJ>(native.font)
                                                  : GetStockObject(DEFAULT_GUI_FONT));
         case WM_CTLCOLORSTATIC:
-            if (form->textColor_) {
+            if (native.textColor) {
                 const auto dc = reinterpret_cast<HDC>(wParam);
-                SetTextColor(dc, *form->textColor_);
+                SetTextColor(dc, *native.textColor);
                 SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
                 return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
             }

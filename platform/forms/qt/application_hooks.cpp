@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "form.hpp"
+#include "native_qt.hpp"
 
 namespace {
 
@@ -70,7 +71,7 @@ void ClickLikeAPerson(QWidget* widget) {
 
 class FirstPaintWatcher : public QObject {
   public:
-    explicit FirstPaintWatcher(TForm& form) : QObject(form.Widget()), form_(form) {}
+    explicit FirstPaintWatcher(TForm& form) : QObject(WidgetOf(form)), form_(form) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !seen_) {
@@ -100,7 +101,7 @@ class FirstPaintWatcher : public QObject {
                                  name.c_str());
                     continue;
                 }
-                QPointer<QWidget> widget = control->Widget();
+                QPointer<QWidget> widget = WidgetOf(*control);
                 QTimer::singleShot(delay, this, [widget] { ClickLikeAPerson(widget.data()); });
                 delay += kClickSpacingMs;
             }
@@ -109,7 +110,7 @@ class FirstPaintWatcher : public QObject {
             int ms = static_cast<int>(std::atof(seconds) * 1000.0);
             QTimer::singleShot(ms, this, [this] {
                 if (const char* path = Variable("SATLOG_GRAB")) {
-                    if (!form_.Widget()->grab().save(QString::fromLocal8Bit(path), "PNG")) {
+                    if (!WidgetOf(form_)->grab().save(QString::fromLocal8Bit(path), "PNG")) {
                         std::fprintf(stderr, "SATLOG_GRAB: cannot write %s\n", path);
                     }
                 }
@@ -125,5 +126,5 @@ class FirstPaintWatcher : public QObject {
 }  // namespace
 
 void InstallApplicationHooks(TForm& mainForm) {
-    mainForm.Widget()->installEventFilter(new FirstPaintWatcher(mainForm));
+    WidgetOf(mainForm)->installEventFilter(new FirstPaintWatcher(mainForm));
 }
