@@ -18,6 +18,7 @@
 #include "receive_read_settings.hpp"
 #include "receive_thread.hpp"
 #include "record_encoder.hpp"
+#include "sample_ephemeris.hpp"
 #include "status_lines.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -52,21 +53,8 @@ class CountingStatusLines : public StatusLines {
     std::atomic<std::chrono::steady_clock::rep> countAt{0};
 };
 
-inline EphemerisRecord BenchEphemeris(int prn) {
-    EphemerisRecord e{};
-    e.prn = static_cast<std::int8_t>(prn - 1);
-    e.rootA = 5153.7;
-    e.e = 0.01;
-    e.i0 = 0.3;
-    e.omega0 = 0.1 * prn;
-    e.m0 = 0.05 * prn;
-    e.toe = 345600;
-    e.toc = 345600;
-    return e;
-}
-
 inline void AppendEphemeris(Bytes& out, int prn) {
-    const SnvBody body = EncodeEphemerisBody(BenchEphemeris(prn));
+    const SnvBody body = EncodeEphemerisBody(SampleEphemeris(prn));
     AppendFramedRecord(out, kSnvLayout, body);
 }
 inline void AppendMeasurement(Bytes& out, int prn) {

@@ -18,6 +18,7 @@
 #include "receive_read_settings.hpp"
 #include "receive_thread.hpp"
 #include "record_encoder.hpp"
+#include "sample_ephemeris.hpp"
 #include "scripted_serial_device.hpp"
 #include "synchronized_status_lines.hpp"
 #include "win32_comm.hpp"
@@ -25,20 +26,6 @@
 using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr DWORD kPortEvents = 0x1FD;  // the events the window enables on the port
-
-// A plausible ephemeris of satellite `prn` (a GPS orbit about 26,560 km from the earth's centre).
-inline EphemerisRecord SampleEphemeris(int prn) {
-    EphemerisRecord e{};
-    e.prn = static_cast<std::int8_t>(prn - 1);
-    e.rootA = 5153.7;
-    e.e = 0.01;
-    e.i0 = 0.3;
-    e.omega0 = 0.1 * prn;
-    e.m0 = 0.05 * prn;
-    e.toe = 345600;
-    e.toc = 345600;
-    return e;
-}
 
 inline Bytes SnvBodyBytes(int prn) {
     const SnvBody body = EncodeEphemerisBody(SampleEphemeris(prn));

@@ -9,21 +9,9 @@
 #include <iterator>
 
 #include "record_encoder.hpp"
+#include "sample_ephemeris.hpp"
 
 namespace {
-
-EphemerisRecord DrillEphemeris(int prn) {
-    EphemerisRecord e{};
-    e.prn = static_cast<std::int8_t>(prn - 1);
-    e.rootA = 5153.7;
-    e.e = 0.01;
-    e.i0 = 0.3;
-    e.omega0 = 0.1 * prn;
-    e.m0 = 0.05 * prn;
-    e.toe = 345600;
-    e.toc = 345600;
-    return e;
-}
 
 template <std::size_t N>
 DrillSession::Record MakeRecord(const RecordKindLayout& kind,
@@ -39,7 +27,7 @@ DrillSession::Record MakeRecord(const RecordKindLayout& kind,
 DrillSession::DrillSession(int satelliteCount, int epochs, int firstEpoch)
     : satellites(satelliteCount) {
     for (int prn = 1; prn <= satellites; ++prn) {
-        records.push_back(MakeRecord(kSnvLayout, EncodeEphemerisBody(DrillEphemeris(prn))));
+        records.push_back(MakeRecord(kSnvLayout, EncodeEphemerisBody(SampleEphemeris(prn))));
     }
     for (int epoch = firstEpoch; epoch < firstEpoch + epochs; ++epoch) {
         for (int prn = 1; prn <= satellites; ++prn) {
