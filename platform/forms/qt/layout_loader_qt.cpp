@@ -21,32 +21,32 @@ void LayoutLoader::SetCaption(const std::string& caption) {
 }
 
 // Qt reads text as Unicode throughout: any named character set reads the same.
-void LayoutLoader::ApplyFont(const LayoutFont& spec, int /*pixelsPerInch*/) {
-    if (!spec.any) {
+void LayoutLoader::ApplyFont(const LayoutFont& wanted, int /*pixelsPerInch*/) {
+    if (!wanted.any) {
         return;
     }
     QWidget& widget = *WidgetOf(form_);
     QFont font = widget.font();
-    if (spec.name) {
-        font.setFamily(Text(*spec.name));
+    if (wanted.name) {
+        font.setFamily(Text(*wanted.name));
     }
     // Where the named family is missing, take the nearest sans-serif face.
     font.setStyleHint(QFont::SansSerif);
-    if (spec.height) {
+    if (wanted.height) {
         // Negative: the characters' own height in pixels. Positive: the whole cell, of which
         // the characters take about 85 percent.
-        const int height = *spec.height;
+        const int height = *wanted.height;
         font.setPixelSize(height < 0 ? -height : std::max(1, (height * 85 + 50) / 100));
-    } else if (spec.size) {
-        font.setPointSize(*spec.size);
+    } else if (wanted.size) {
+        font.setPointSize(*wanted.size);
     }
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
-    font.setStrikeOut(spec.strikeOut);
+    font.setBold(wanted.bold);
+    font.setItalic(wanted.italic);
+    font.setUnderline(wanted.underline);
+    font.setStrikeOut(wanted.strikeOut);
     widget.setFont(font);
-    if (spec.color) {
-        const std::uint32_t bgr = *spec.color;  // 0x00BBGGRR
+    if (wanted.color) {
+        const std::uint32_t bgr = *wanted.color;  // 0x00BBGGRR
         const QColor color(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                            static_cast<int>((bgr >> 16) & 0xFF));
         QPalette palette = widget.palette();
