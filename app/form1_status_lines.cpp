@@ -1,9 +1,9 @@
-#include "form1_status_lines.hpp"
+#include "app/form1_status_lines.hpp"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "main_form.hpp"
+#include "app/main_form.hpp"
 
 namespace {
 

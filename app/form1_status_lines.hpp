@@ -3,7 +3,7 @@
 // to standard error as "LabelN: text".
 #pragma once
 
-#include "status_lines.hpp"
+#include "receiver/status_lines.hpp"
 
 class Form1StatusLines : public StatusLines {
   public:

@@ -1,4 +1,4 @@
-#include "line_settings.hpp"
+#include "app/line_settings.hpp"
 
 void ApplyFirstPassSettings(DCB& dcb) {
     dcb.BaudRate = kFirstPassBaudRate;

@@ -2,7 +2,7 @@
 // control, DTR and RTS handshaking, DSR sensitivity and no XON/XOFF.
 #pragma once
 
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 // Writes the first-pass settings into a block read from the driver, at 9600 bit/s; every other
 // field, including the flag bits not named above, keeps the value read.

@@ -1,7 +1,7 @@
 // satlog: records a GPS receiver's output on COM3 in "mavu0.txt" and shows how many satellites'
 // positions it computed at each epoch.
-#include "application.hpp"
-#include "main_form.hpp"
+#include "app/main_form.hpp"
+#include "platform/forms/application.hpp"
 
 int main() {
     try {

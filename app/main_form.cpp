@@ -1,8 +1,8 @@
-#include "main_form.hpp"
+#include "app/main_form.hpp"
 
-#include "form1_status_lines.hpp"
-#include "port_and_log.hpp"
-#include "thread1.hpp"
+#include "app/form1_status_lines.hpp"
+#include "app/port_and_log.hpp"
+#include "app/thread1.hpp"
 
 TForm1* Form1 = nullptr;
 

@@ -1,8 +1,8 @@
 // The main window: three status lines and the START button, laid out by the resource TFORM1.
 #pragma once
 
-#include "controls.hpp"
-#include "form.hpp"
+#include "platform/forms/controls.hpp"
+#include "platform/forms/form.hpp"
 
 class TForm1 : public TForm {
   public:

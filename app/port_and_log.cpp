@@ -1,10 +1,10 @@
-#include "port_and_log.hpp"
+#include "app/port_and_log.hpp"
 
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "line_settings.hpp"
+#include "app/line_settings.hpp"
 
 HANDLE portHandle = INVALID_HANDLE_VALUE;
 HANDLE logHandle = INVALID_HANDLE_VALUE;

@@ -2,8 +2,8 @@
 // then used by the receive thread for the rest of the process.
 #pragma once
 
-#include "status_lines.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/status_lines.hpp"
 
 // INVALID_HANDLE_VALUE when the opening failed; the receive thread uses them as they are.
 extern HANDLE portHandle;

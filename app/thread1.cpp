@@ -1,8 +1,8 @@
-#include "thread1.hpp"
+#include "app/thread1.hpp"
 
-#include "form1_status_lines.hpp"
-#include "port_and_log.hpp"
-#include "receive_thread.hpp"
+#include "app/form1_status_lines.hpp"
+#include "app/port_and_log.hpp"
+#include "receiver/receive_thread.hpp"
 
 thread1::thread1(bool CreateSuspended) : TThread(CreateSuspended) {}
 

@@ -2,7 +2,7 @@
 // the status lines of Form1, until the window closes.
 #pragma once
 
-#include "thread.hpp"
+#include "platform/forms/thread.hpp"
 
 class thread1 : public TThread {
   public:

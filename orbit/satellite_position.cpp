@@ -1,4 +1,4 @@
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
 
 #include <cmath>
 #include <limits>
@@ -69,7 +69,9 @@ KeplerSolution SolveKeplerWithTrig(double meanAnomaly, double e) {
 
 }  // namespace
 
-double SolveKepler(double meanAnomaly, double e) { return SolveKeplerWithTrig(meanAnomaly, e).E; }
+double SolveKepler(double meanAnomaly, double e) {
+    return SolveKeplerWithTrig(meanAnomaly, e).E;
+}
 
 SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double transmitTime) {
     const double rootA = eph.rootA;
@@ -135,9 +137,12 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
     // 13. Second-harmonic corrections, with the angle 2 phi.
     const double sin2Phi = 2.0 * sinPhi * cosPhi;
     const double cos2Phi = (cosPhi - sinPhi) * (cosPhi + sinPhi);
-    const double du = static_cast<double>(eph.cus) * sin2Phi + static_cast<double>(eph.cuc) * cos2Phi;
-    const double dr = static_cast<double>(eph.crs) * sin2Phi + static_cast<double>(eph.crc) * cos2Phi;
-    const double di = static_cast<double>(eph.cis) * sin2Phi + static_cast<double>(eph.cic) * cos2Phi;
+    const double du =
+        static_cast<double>(eph.cus) * sin2Phi + static_cast<double>(eph.cuc) * cos2Phi;
+    const double dr =
+        static_cast<double>(eph.crs) * sin2Phi + static_cast<double>(eph.crc) * cos2Phi;
+    const double di =
+        static_cast<double>(eph.cis) * sin2Phi + static_cast<double>(eph.cic) * cos2Phi;
 
     // 14.-15. Corrected argument of latitude u = phi + du, radius, inclination, and the position
     // in the orbital plane.

@@ -1,7 +1,7 @@
 // Satellite position from a broadcast ephemeris by the user algorithm of IS-GPS-200.
 #pragma once
 
-#include "ephemeris_record.hpp"
+#include "orbit/ephemeris_record.hpp"
 
 // Earth-centred, earth-fixed X, Y, Z in metres.
 struct SatellitePosition {
@@ -11,10 +11,10 @@ struct SatellitePosition {
 };
 
 namespace orbit_constants {
-inline constexpr double kMu = 3.986005e14;             // m^3/s^2
-inline constexpr double kPi = 3.1415926535898;         // semicircle conversion
-inline constexpr double kOmegaEarth = 7.2921151467e-5; // rad/s
-inline constexpr double kF = -4.442807633e-10;         // s/m^1/2
+inline constexpr double kMu = 3.986005e14;              // m^3/s^2
+inline constexpr double kPi = 3.1415926535898;          // semicircle conversion
+inline constexpr double kOmegaEarth = 7.2921151467e-5;  // rad/s
+inline constexpr double kF = -4.442807633e-10;          // s/m^1/2
 inline constexpr double kHalfWeek = 302400.0;
 inline constexpr double kWeek = 604800.0;
 inline constexpr double kKeplerTolerance = 1e-8;

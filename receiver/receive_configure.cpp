@@ -1,9 +1,9 @@
 // The configuration sequence: immediate reads, then the receiver's four commands.
 #include <string_view>
 
-#include "receive_read_settings.hpp"
-#include "receive_thread.hpp"
-#include "receive_wait.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_thread.hpp"
+#include "receiver/receive_wait.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "receive_read_settings.hpp"
+#include "receiver/receive_read_settings.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // fields stay as the port had them.
 #pragma once
 
-#include "receive_state.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/receive_state.hpp"
 
 // While scanning for a prefix: a read returns at once with the bytes already received.
 void UseImmediateReads(HANDLE portHandle, ReceiveState& state);

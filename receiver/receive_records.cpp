@@ -4,11 +4,11 @@
 #include <span>
 #include <string_view>
 
-#include "receive_read_settings.hpp"
-#include "receive_thread.hpp"
-#include "receive_wait.hpp"
-#include "record_decoders.hpp"
-#include "record_dispatch.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_thread.hpp"
+#include "receiver/receive_wait.hpp"
+#include "receiver/record_decoders.hpp"
+#include "receiver/record_dispatch.hpp"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "record_layout.hpp"
-#include "satellite_tables.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/record_layout.hpp"
+#include "receiver/satellite_tables.hpp"
 
 struct ReceiveState {
     // The set of line events the last wait reported and the byte count of the last read or

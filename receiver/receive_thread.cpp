@@ -1,4 +1,4 @@
-#include "receive_thread.hpp"
+#include "receiver/receive_thread.hpp"
 
 #include <memory>
 

@@ -3,9 +3,9 @@
 
 #include <atomic>
 
-#include "receive_state.hpp"
-#include "status_lines.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/receive_state.hpp"
+#include "receiver/status_lines.hpp"
 
 // Puts the port into the immediate-read setting and sends the receiver its four commands,
 // purging before and waiting for an answer after each of the first three. Returns early only

@@ -1,4 +1,4 @@
-#include "receive_wait.hpp"
+#include "receiver/receive_wait.hpp"
 
 #include <chrono>
 #include <thread>

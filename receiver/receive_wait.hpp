@@ -1,8 +1,8 @@
 // The receive thread's wait for line events.
 #pragma once
 
-#include "receive_state.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/receive_state.hpp"
 
 // Waits for the next line event and stores the reported set in the state's event mask. A wait
 // that fails (a port that never opened, or one that went away) reports no event and returns

@@ -1,4 +1,4 @@
-#include "record_decoders.hpp"
+#include "receiver/record_decoders.hpp"
 
 #include <array>
 #include <cstring>

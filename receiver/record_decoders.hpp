@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <span>
 
-#include "ephemeris_record.hpp"
-#include "record_layout.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "receiver/record_layout.hpp"
 
 struct MeasurementRecord {
     std::uint8_t prn;     // the satellite's PRN, used as its slot
     std::uint8_t status;  // 1 or 2: usable
     double fullPhase;
-    double rawRange;      // s; signal travel time
+    double rawRange;  // s; signal travel time
 };
 
 struct DecodedEphemeris {
@@ -30,7 +30,9 @@ MeasurementRecord DecodeMeasurement(std::span<const std::uint8_t, 97> body);
 std::int32_t DecodeEpochTime(std::span<const std::uint8_t, 58> body);
 
 // True when `slot` is one of the 37 table slots.
-constexpr bool NamesSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
+constexpr bool NamesSlot(int slot) {
+    return slot >= 0 && slot < kSlotCount;
+}
 
 // The trailer test of a received body: both of its last two bytes must be CR LF. A body that
 // fails it cannot be trusted and is not handed to the satellite tables.

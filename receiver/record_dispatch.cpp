@@ -1,6 +1,6 @@
-#include "record_dispatch.hpp"
+#include "receiver/record_dispatch.hpp"
 
-#include "record_decoders.hpp"
+#include "receiver/record_decoders.hpp"
 
 void DispatchRecord(const RecordKindLayout& kind, std::span<const std::uint8_t> body,
                     SatelliteTables& tables, StatusLines& status, ComputedSatelliteSink* sink) {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
-#include "record_layout.hpp"
-#include "satellite_tables.hpp"
-#include "status_lines.hpp"
+#include "receiver/record_layout.hpp"
+#include "receiver/satellite_tables.hpp"
+#include "receiver/status_lines.hpp"
 
 // `body` must be exactly kind.bodyLength bytes long.
 void DispatchRecord(const RecordKindLayout& kind, std::span<const std::uint8_t> body,

@@ -22,9 +22,9 @@ enum class RecordKind : std::uint8_t { Ephemeris, Measurement, EpochTime };
 
 struct RecordKindLayout {
     RecordKind kind;
-    std::string_view tag;        // as in header bytes 1..4 and in the raw log
-    std::size_t bodyLength;      // bytes read after the header, trailer included
-    std::size_t decodedSpan;     // leading bytes that are byte-reversed for decoding
+    std::string_view tag;     // as in header bytes 1..4 and in the raw log
+    std::size_t bodyLength;   // bytes read after the header, trailer included
+    std::size_t decodedSpan;  // leading bytes that are byte-reversed for decoding
 };
 
 inline constexpr RecordKindLayout kSnvLayout{RecordKind::Ephemeris, "SNV,", 134, 130};

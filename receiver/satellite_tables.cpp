@@ -1,4 +1,4 @@
-#include "satellite_tables.hpp"
+#include "receiver/satellite_tables.hpp"
 
 #include <charconv>
 
@@ -37,7 +37,8 @@ void SatelliteTables::ProcessEpoch(std::int32_t timeMs, StatusLines& status,
         if (measurementValid[i] == 1 && ephemerisValid[i] == 1) {
             ++computedCount;
             SatelliteState& state = stateTable[i];
-            const SatellitePosition p = ComputeSatellitePosition(ephemerisTable[i], state.transmitTime);
+            const SatellitePosition p =
+                ComputeSatellitePosition(ephemerisTable[i], state.transmitTime);
             state.x = p.x;
             state.y = p.y;
             state.z = p.z;

@@ -4,10 +4,10 @@
 #include <array>
 #include <cstdint>
 
-#include "ephemeris_record.hpp"
-#include "record_decoders.hpp"
-#include "satellite_position.hpp"
-#include "status_lines.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "orbit/satellite_position.hpp"
+#include "receiver/record_decoders.hpp"
+#include "receiver/status_lines.hpp"
 
 struct SatelliteState {
     double receiveTime;
@@ -21,7 +21,7 @@ struct SatelliteState {
 
 // Told about every satellite computed at an epoch (the command-line decoder prints them).
 class ComputedSatelliteSink {
-public:
+  public:
     virtual ~ComputedSatelliteSink() = default;
     virtual void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
                                    const SatellitePosition& position) = 0;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 class StatusLines {
-public:
+  public:
     virtual ~StatusLines() = default;
     // Replaces the whole text of status line 1, 2 or 3.
     virtual void SetStatusLine(int line, std::string_view text) = 0;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "rinex_navigation.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 inline std::vector<EphemerisRecord> BenchEphemerides() {
     std::string dir = SATLOG_DATA_DIR;

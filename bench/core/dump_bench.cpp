@@ -6,9 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench_data.hpp"
-#include "dump_commands.hpp"
-#include "record_encoder.hpp"
+#include "bench/core/bench_data.hpp"
+#include "tools/dump/dump_commands.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

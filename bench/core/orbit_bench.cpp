@@ -2,8 +2,8 @@
 // hours of its reference time.
 #include <benchmark/benchmark.h>
 
-#include "bench_data.hpp"
-#include "satellite_position.hpp"
+#include "bench/core/bench_data.hpp"
+#include "orbit/satellite_position.hpp"
 
 static void BM_ComputeSatellitePosition(benchmark::State& state) {
     const std::vector<EphemerisRecord> ephemerides = BenchEphemerides();

@@ -5,7 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "receive_bench_support.hpp"
+#include "bench/receive/receive_bench_support.hpp"
 
 namespace {
 

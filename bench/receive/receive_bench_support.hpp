@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "pseudo_terminal.hpp"
-#include "receive_read_settings.hpp"
-#include "receive_thread.hpp"
-#include "record_encoder.hpp"
-#include "sample_ephemeris.hpp"
-#include "status_lines.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_thread.hpp"
+#include "receiver/status_lines.hpp"
+#include "tests/support/pseudo_terminal.hpp"
+#include "tests/support/sample_ephemeris.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -2,7 +2,7 @@
 // whether any is lost. The receiver's line carries 1,920 bytes/s; the target is 1 MB/s.
 #include <benchmark/benchmark.h>
 
-#include "receive_bench_support.hpp"
+#include "bench/receive/receive_bench_support.hpp"
 
 namespace {
 

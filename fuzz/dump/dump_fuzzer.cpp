@@ -14,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
-#include "dump_commands.hpp"
-#include "raw_log_reader.hpp"
+#include "tools/dump/dump_commands.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
 

@@ -23,11 +23,11 @@
 #include <thread>
 #include <vector>
 
-#include "line_script.hpp"
-#include "receive_read_settings.hpp"
-#include "receive_thread.hpp"
-#include "record_decoders.hpp"
-#include "scripted_serial_device.hpp"
+#include "fuzz/support/line_script.hpp"
+#include "platform/serial/scripted_serial_device.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_thread.hpp"
+#include "receiver/record_decoders.hpp"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "record_decoders.hpp"
-#include "record_encoder.hpp"
-#include "rinex_navigation.hpp"
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
+#include "receiver/record_decoders.hpp"
+#include "tools/encoder/record_encoder.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "record_encoder.hpp"
-#include "rinex_navigation.hpp"
-#include "seed_scenario.hpp"
+#include "fuzz/seeds/seed_scenario.hpp"
+#include "tools/encoder/record_encoder.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

@@ -1,9 +1,9 @@
-#include "seed_scenario.hpp"
+#include "fuzz/seeds/seed_scenario.hpp"
 
 #include <string_view>
 
-#include "record_encoder.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-#include "ephemeris_record.hpp"
-#include "line_script.hpp"
-#include "record_layout.hpp"
+#include "fuzz/support/line_script.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "receiver/record_layout.hpp"
 
 struct SeedScenario {
     std::vector<std::uint8_t> log;            // raw log entries, in order

@@ -1,4 +1,4 @@
-#include "application.hpp"
+#include "platform/forms/application.hpp"
 
 #include <cstdio>
 #include <string>

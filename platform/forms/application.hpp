@@ -8,9 +8,9 @@
 #include <string>
 #include <type_traits>
 
-#include "component.hpp"
-#include "exception.hpp"
-#include "form.hpp"
+#include "platform/forms/component.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/form.hpp"
 
 class TApplication : public TComponent {
   public:

@@ -1,4 +1,4 @@
-#include "component.hpp"
+#include "platform/forms/component.hpp"
 
 #include <algorithm>
 

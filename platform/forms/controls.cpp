@@ -1,7 +1,7 @@
-#include "controls.hpp"
+#include "platform/forms/controls.hpp"
 
-#include "exception.hpp"
-#include "form.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/form.hpp"
 
 TControl::TControl(TComponent* AOwner, std::unique_ptr<Native, NativeDeleter> native)
     : TComponent(AOwner), native_(std::move(native)) {}

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "component.hpp"
+#include "platform/forms/component.hpp"
 
 class TForm;
 

@@ -1,4 +1,4 @@
-#include "exception.hpp"
+#include "platform/forms/exception.hpp"
 
 #include <utility>
 

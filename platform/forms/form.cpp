@@ -1,8 +1,8 @@
-#include "form.hpp"
+#include "platform/forms/form.hpp"
 
-#include "layout_loader.hpp"
-#include "layout_resource.hpp"
-#include "layout_text.hpp"
+#include "platform/forms/layout_loader.hpp"
+#include "platform/forms/layout_resource.hpp"
+#include "platform/forms/layout_text.hpp"
 
 // Ensures the application object exists before the first window does.
 void EnsureApplicationObject();

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "component.hpp"
-#include "controls.hpp"
-#include "exception.hpp"
+#include "platform/forms/component.hpp"
+#include "platform/forms/controls.hpp"
+#include "platform/forms/exception.hpp"
 
 class TForm : public TComponent {
   public:

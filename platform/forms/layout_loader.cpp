@@ -1,9 +1,9 @@
-#include "layout_loader.hpp"
+#include "platform/forms/layout_loader.hpp"
 
 #include <cmath>
 #include <optional>
 
-#include "exception.hpp"
+#include "platform/forms/exception.hpp"
 
 namespace {
 

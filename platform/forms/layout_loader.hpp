@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "form.hpp"
-#include "layout_text.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/layout_text.hpp"
 
 // Geometry in a layout is in pixels at the layout's PixelsPerInch; the window works at 96 (on
 // Windows the program declares no DPI awareness, so Windows scales the whole window on denser

@@ -1,4 +1,4 @@
-#include "layout_resource.hpp"
+#include "platform/forms/layout_resource.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "exception.hpp"
+#include "platform/forms/exception.hpp"
 
 namespace {
 

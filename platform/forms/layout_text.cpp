@@ -1,10 +1,10 @@
-#include "layout_text.hpp"
+#include "platform/forms/layout_text.hpp"
 
 #include <cctype>
 #include <charconv>
 #include <limits>
 
-#include "exception.hpp"
+#include "platform/forms/exception.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "thread.hpp"
+#include "platform/forms/thread.hpp"
 
 #include <algorithm>
 #include <vector>
 
-#include "exception.hpp"
+#include "platform/forms/exception.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "component.hpp"
+#include "platform/forms/component.hpp"
 
 class TThread : public TObject {
   public:

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace serial_detail {
 

@@ -1,4 +1,4 @@
-#include "dcb_termios.hpp"
+#include "platform/serial/dcb_termios.hpp"
 
 #include <iterator>
 

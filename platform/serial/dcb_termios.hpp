@@ -11,7 +11,7 @@
 
 #include <optional>
 
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace serial_detail {
 

@@ -1,4 +1,4 @@
-#include "file_object.hpp"
+#include "platform/serial/file_object.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,7 +1,7 @@
 // A plain file behind a handle: the raw log.
 #pragma once
 
-#include "comm_object.hpp"
+#include "platform/serial/comm_object.hpp"
 
 namespace serial_detail {
 

@@ -1,4 +1,4 @@
-#include "invalid_handle_wait.hpp"
+#include "platform/serial/invalid_handle_wait.hpp"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "port_names.hpp"
+#include "platform/serial/port_names.hpp"
 
 #include <cctype>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace serial_detail {
 

@@ -1,12 +1,12 @@
-#include "scripted_serial_device.hpp"
+#include "platform/serial/scripted_serial_device.hpp"
 
 #include <algorithm>
 #include <limits>
 #include <map>
 
-#include "comm_object.hpp"
-#include "dcb_termios.hpp"
-#include "read_timeouts.hpp"
+#include "platform/serial/comm_object.hpp"
+#include "platform/serial/dcb_termios.hpp"
+#include "platform/serial/read_timeouts.hpp"
 
 using serial_detail::SetLastErrorCode;
 

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialDevice> {
   public:

@@ -1,4 +1,4 @@
-#include "tty_port.hpp"
+#include "platform/serial/tty_port.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dcb_termios.hpp"
-#include "read_timeouts.hpp"
+#include "platform/serial/dcb_termios.hpp"
+#include "platform/serial/read_timeouts.hpp"
 
 namespace serial_detail {
 namespace {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "comm_object.hpp"
+#include "platform/serial/comm_object.hpp"
 
 namespace serial_detail {
 

@@ -4,13 +4,13 @@
 #include <string>
 #include <string_view>
 
-#include "comm_object.hpp"
-#include "file_object.hpp"
-#include "invalid_handle_wait.hpp"
-#include "port_names.hpp"
-#include "scripted_serial_device.hpp"
-#include "tty_port.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/comm_object.hpp"
+#include "platform/serial/file_object.hpp"
+#include "platform/serial/invalid_handle_wait.hpp"
+#include "platform/serial/port_names.hpp"
+#include "platform/serial/scripted_serial_device.hpp"
+#include "platform/serial/tty_port.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace serial_detail {
 namespace {

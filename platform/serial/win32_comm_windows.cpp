@@ -1,6 +1,6 @@
 // What Windows lacks of the serial calls the system uses: a way for the window to wake the
 // receive thread from a wait on the port at program shutdown. Everything else is the real API.
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "exception.hpp"
-#include "layout_text.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/layout_text.hpp"
 
 namespace {
 

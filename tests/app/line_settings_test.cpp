@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "line_settings.hpp"
+#include "app/line_settings.hpp"
 
 namespace {
 

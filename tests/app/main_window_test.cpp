@@ -22,12 +22,12 @@
 #include <string>
 #include <thread>
 
-#include "application.hpp"
-#include "main_form.hpp"
-#include "native_qt.hpp"
-#include "port_and_log.hpp"
-#include "pseudo_terminal.hpp"
-#include "thread.hpp"
+#include "app/main_form.hpp"
+#include "app/port_and_log.hpp"
+#include "platform/forms/application.hpp"
+#include "platform/forms/qt/native_qt.hpp"
+#include "platform/forms/thread.hpp"
+#include "tests/app/pseudo_terminal.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

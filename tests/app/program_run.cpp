@@ -1,4 +1,4 @@
-#include "program_run.hpp"
+#include "tests/app/program_run.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

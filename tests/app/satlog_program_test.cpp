@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "program_run.hpp"
-#include "pseudo_terminal.hpp"
-#include "raw_log_reader.hpp"
+#include "tests/app/program_run.hpp"
+#include "tests/app/pseudo_terminal.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

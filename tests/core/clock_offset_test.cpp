@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
 
 namespace {
 

@@ -9,11 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "dump_commands.hpp"
-#include "record_encoder.hpp"
-#include "reference_data.hpp"
-#include "satellite_position.hpp"
-#include "temporary_stream.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tests/support/temporary_stream.hpp"
+#include "tools/dump/dump_commands.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 
@@ -65,10 +65,10 @@ void BuildLog(std::vector<std::uint8_t>& log, std::vector<Expected>& expected) {
     for (std::int32_t timeMs = 345600000; timeMs < 345600000 + 3600000; timeMs += 30250) {
         for (const auto& [prn, record] : bySatellite) {
             const double rawRange = 0.066 + prn * 3.1e-4 + (timeMs % 7) * 1e-6;
-            AppendLogEntry(log, kMpcLayout,
-                           EncodeMeasurementBody({static_cast<std::uint8_t>(prn),
-                                                  static_cast<std::uint8_t>(1 + prn % 2), 0.0,
-                                                  rawRange}));
+            AppendLogEntry(
+                log, kMpcLayout,
+                EncodeMeasurementBody({static_cast<std::uint8_t>(prn),
+                                       static_cast<std::uint8_t>(1 + prn % 2), 0.0, rawRange}));
             const double t = timeMs / 1000.0 - rawRange;
             expected.push_back({timeMs, prn, t, ComputeSatellitePosition(record, t)});
         }
@@ -120,7 +120,8 @@ TEST(RawLogDump, RecordsListsEveryEntryWithItsFields) {
     ASSERT_EQ(run.status, 0) << run.err;
     const auto lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "offset=0 kind=SNV slot=5 toe=345600 toc=352800 e=0.25 rootA=5153.5 trailer=CRLF");
+    EXPECT_EQ(lines[0],
+              "offset=0 kind=SNV slot=5 toe=345600 toc=352800 e=0.25 rootA=5153.5 trailer=CRLF");
     EXPECT_EQ(lines[1], "offset=138 kind=MPC slot=5 status=2 rawRange=0.0712 trailer=bad");
     EXPECT_EQ(lines[2], "offset=239 kind=PBN slot=- timeMs=-1000 trailer=CRLF");
 }

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "record_decoders.hpp"
-#include "record_encoder.hpp"
-#include "reference_data.hpp"
+#include "receiver/record_decoders.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

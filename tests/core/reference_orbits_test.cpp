@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "reference_data.hpp"
-#include "rinex_navigation.hpp"
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 namespace {
 
@@ -73,9 +73,8 @@ TEST(ReferenceOrbits, BroadcastAgreesWithPreciseOrbitsOverTheDay) {
         }
     }
     for (auto& [prn, list] : healthy) {
-        std::erase_if(list, [&, p = prn](const Candidate& c) {
-            return !AgreesWithItsNeighbours(c, all[p]);
-        });
+        std::erase_if(
+            list, [&, p = prn](const Candidate& c) { return !AgreesWithItsNeighbours(c, all[p]); });
     }
 
     double sumSquares = 0.0, worst = 0.0;
@@ -88,8 +87,8 @@ TEST(ReferenceOrbits, BroadcastAgreesWithPreciseOrbitsOverTheDay) {
         const Candidate* best = nullptr;
         for (const Candidate& c : it->second) {
             const double distance = std::fabs(c.toe - truth.secondsOfWeek);
-            if (distance <= 7200.0 && (best == nullptr ||
-                                       distance < std::fabs(best->toe - truth.secondsOfWeek))) {
+            if (distance <= 7200.0 &&
+                (best == nullptr || distance < std::fabs(best->toe - truth.secondsOfWeek))) {
                 best = &c;
             }
         }

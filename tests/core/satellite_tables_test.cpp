@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "recording_status_lines.hpp"
-#include "satellite_tables.hpp"
+#include "receiver/satellite_tables.hpp"
+#include "tests/support/recording_status_lines.hpp"
 
 namespace {
 
@@ -26,7 +26,7 @@ EphemerisRecord Ephemeris(double m0 = 0.25) {
 }
 
 class SatelliteTablesTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<SatelliteTables> tables = std::make_unique<SatelliteTables>();
     RecordingStatusLines status;
 };
@@ -164,7 +164,7 @@ TEST_F(SatelliteTablesTest, SatelliteNumbersThatNameNoSlotLeaveTheTablesUntouche
 
 // The sink sees exactly the satellites counted, in slot order, with the values stored.
 class CollectingSink : public ComputedSatelliteSink {
-public:
+  public:
     void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
                            const SatellitePosition& p) override {
         rows.push_back({timeMs, slot, transmitTime, p.x});

@@ -1,7 +1,7 @@
 // The configuration sequence against a scripted receiver.
 #include <gtest/gtest.h>
 
-#include "receive_harness.hpp"
+#include "tests/receive/receive_harness.hpp"
 
 namespace {
 

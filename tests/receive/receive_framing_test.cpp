@@ -1,7 +1,7 @@
 // Framing, dispatch and the raw log, against a scripted receiver on a virtual clock.
 #include <gtest/gtest.h>
 
-#include "receive_harness.hpp"
+#include "tests/receive/receive_harness.hpp"
 
 namespace {
 

@@ -15,13 +15,13 @@
 
 #include <gtest/gtest.h>
 
-#include "receive_read_settings.hpp"
-#include "receive_thread.hpp"
-#include "record_encoder.hpp"
-#include "sample_ephemeris.hpp"
-#include "scripted_serial_device.hpp"
-#include "synchronized_status_lines.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/scripted_serial_device.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_thread.hpp"
+#include "tests/support/sample_ephemeris.hpp"
+#include "tests/support/synchronized_status_lines.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
 

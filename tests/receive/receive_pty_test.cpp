@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pseudo_terminal.hpp"
-#include "receive_harness.hpp"
+#include "tests/receive/receive_harness.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 
 namespace {
 

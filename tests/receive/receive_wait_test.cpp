@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pseudo_terminal.hpp"
-#include "receive_wait.hpp"
+#include "receiver/receive_wait.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 
 namespace {
 

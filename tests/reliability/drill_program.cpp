@@ -1,4 +1,4 @@
-#include "drill_program.hpp"
+#include "tests/reliability/drill_program.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

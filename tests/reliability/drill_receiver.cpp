@@ -1,4 +1,4 @@
-#include "drill_receiver.hpp"
+#include "tests/reliability/drill_receiver.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "record_encoder.hpp"
-#include "sample_ephemeris.hpp"
+#include "tests/support/sample_ephemeris.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "pseudo_terminal.hpp"
-#include "record_layout.hpp"
+#include "receiver/record_layout.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
 

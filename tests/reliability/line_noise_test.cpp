@@ -22,14 +22,14 @@
 
 #include <gtest/gtest.h>
 
-#include "drill_program.hpp"
-#include "drill_receiver.hpp"
-#include "receive_read_settings.hpp"
-#include "receive_thread.hpp"
-#include "record_decoders.hpp"
-#include "record_dispatch.hpp"
-#include "scripted_serial_device.hpp"
-#include "synchronized_status_lines.hpp"
+#include "platform/serial/scripted_serial_device.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_thread.hpp"
+#include "receiver/record_decoders.hpp"
+#include "receiver/record_dispatch.hpp"
+#include "tests/reliability/drill_program.hpp"
+#include "tests/reliability/drill_receiver.hpp"
+#include "tests/support/synchronized_status_lines.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

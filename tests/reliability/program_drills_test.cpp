@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "drill_program.hpp"
-#include "drill_receiver.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "tests/reliability/drill_program.hpp"
+#include "tests/reliability/drill_receiver.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

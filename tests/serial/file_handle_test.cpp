@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "port_names.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/port_names.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "scripted_serial_device.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/scripted_serial_device.hpp"
+#include "platform/serial/win32_comm.hpp"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pseudo_terminal.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <set>
 
-#include "builtin_constellation.hpp"
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tools/sim/builtin_constellation.hpp"
 
 namespace {
 

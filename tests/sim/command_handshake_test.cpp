@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "command_handshake.hpp"
+#include "tools/sim/command_handshake.hpp"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "builtin_constellation.hpp"
-#include "fault_injector.hpp"
-#include "record_decoders.hpp"
-#include "scenario.hpp"
+#include "receiver/record_decoders.hpp"
+#include "tools/sim/builtin_constellation.hpp"
+#include "tools/sim/fault_injector.hpp"
+#include "tools/sim/scenario.hpp"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "receive_read_settings.hpp"
-#include "receive_state.hpp"
-#include "receive_thread.hpp"
-#include "synchronized_status_lines.hpp"
-#include "win32_comm.hpp"
+#include "platform/serial/win32_comm.hpp"
+#include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_state.hpp"
+#include "receiver/receive_thread.hpp"
+#include "tests/support/synchronized_status_lines.hpp"
 
 class LiveReceiver {
   public:

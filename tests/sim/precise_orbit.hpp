@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "reference_data.hpp"
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tests/support/reference_data.hpp"
 
 inline std::optional<SatellitePosition> InterpolatePreciseOrbit(
     const std::vector<PreciseOrbitPoint>& points, int prn, double secondsOfWeek) {

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "command_handshake.hpp"
-#include "live_receiver.hpp"
-#include "sim_line.hpp"
+#include "tests/sim/live_receiver.hpp"
+#include "tools/sim/command_handshake.hpp"
+#include "tools/sim/sim_line.hpp"
 
 namespace {
 

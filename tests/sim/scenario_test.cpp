@@ -3,9 +3,9 @@
 #include <map>
 #include <vector>
 
-#include "builtin_constellation.hpp"
-#include "record_decoders.hpp"
-#include "scenario.hpp"
+#include "receiver/record_decoders.hpp"
+#include "tools/sim/builtin_constellation.hpp"
+#include "tools/sim/scenario.hpp"
 
 namespace {
 

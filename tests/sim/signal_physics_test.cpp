@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "builtin_constellation.hpp"
-#include "receiver_site.hpp"
-#include "satellite_position.hpp"
-#include "signal_physics.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tools/sim/builtin_constellation.hpp"
+#include "tools/sim/receiver_site.hpp"
+#include "tools/sim/signal_physics.hpp"
 
 namespace {
 

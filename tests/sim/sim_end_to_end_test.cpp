@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "live_receiver.hpp"
-#include "precise_orbit.hpp"
-#include "raw_log_reader.hpp"
-#include "reference_data.hpp"
-#include "satellite_position.hpp"
-#include "sim_process.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tests/sim/live_receiver.hpp"
+#include "tests/sim/precise_orbit.hpp"
+#include "tests/sim/sim_process.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
 

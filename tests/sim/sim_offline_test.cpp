@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "raw_log_reader.hpp"
-#include "record_decoders.hpp"
-#include "reference_data.hpp"
-#include "satellite_tables.hpp"
-#include "sim_run.hpp"
+#include "receiver/record_decoders.hpp"
+#include "receiver/satellite_tables.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
+#include "tools/sim/sim_run.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "sim_options.hpp"
+#include "tools/sim/sim_options.hpp"
 
 namespace {
 

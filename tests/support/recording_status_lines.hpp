@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "status_lines.hpp"
+#include "receiver/status_lines.hpp"
 
 class RecordingStatusLines : public StatusLines {
-public:
+  public:
     void SetStatusLine(int line, std::string_view text) override {
         if (line >= 1 && line <= 3) {
             current[static_cast<std::size_t>(line - 1)] = std::string(text);

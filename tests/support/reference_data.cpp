@@ -1,4 +1,4 @@
-#include "reference_data.hpp"
+#include "tests/support/reference_data.hpp"
 
 #include <chrono>
 #include <cstdlib>

@@ -9,19 +9,19 @@
 
 #include <gtest/gtest.h>
 
-#include "ephemeris_record.hpp"
-#include "rinex_navigation.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 std::filesystem::path ReferenceDataDir();
 bool HaveReferenceFile(const std::string& name);
 std::string ReadTextFile(const std::filesystem::path& path);
 
-#define SATLOG_REQUIRE_REFERENCE(name)                                                       \
-    do {                                                                                     \
-        if (!HaveReferenceFile(name)) {                                                      \
-            GTEST_SKIP() << "reference file " << (ReferenceDataDir() / (name)).string()      \
+#define SATLOG_REQUIRE_REFERENCE(name)                                                      \
+    do {                                                                                    \
+        if (!HaveReferenceFile(name)) {                                                     \
+            GTEST_SKIP() << "reference file " << (ReferenceDataDir() / (name)).string()     \
                          << " is absent (set SATLOG_DATA_DIR to the directory holding it)"; \
-        }                                                                                    \
+        }                                                                                   \
     } while (0)
 
 // oracle-ephemerides.csv: angles already in semicircles; toe/toc whole seconds.

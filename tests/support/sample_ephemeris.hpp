@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ephemeris_record.hpp"
+#include "orbit/ephemeris_record.hpp"
 
 inline EphemerisRecord SampleEphemeris(int prn) {
     EphemerisRecord e{};

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "status_lines.hpp"
+#include "receiver/status_lines.hpp"
 
 class SynchronizedStatusLines : public StatusLines {
   public:

@@ -1,4 +1,4 @@
-#include "temporary_stream.hpp"
+#include "tests/support/temporary_stream.hpp"
 
 #include <atomic>
 #include <chrono>

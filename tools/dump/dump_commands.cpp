@@ -1,15 +1,15 @@
-#include "dump_commands.hpp"
+#include "tools/dump/dump_commands.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
-#include "output_buffer.hpp"
-#include "raw_log_reader.hpp"
-#include "record_decoders.hpp"
-#include "record_dispatch.hpp"
-#include "satellite_tables.hpp"
+#include "receiver/record_decoders.hpp"
+#include "receiver/record_dispatch.hpp"
+#include "receiver/satellite_tables.hpp"
+#include "tools/dump/output_buffer.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -19,12 +19,12 @@
 namespace {
 
 class SilentStatusLines : public StatusLines {
-public:
+  public:
     void SetStatusLine(int, std::string_view) override {}
 };
 
 class CsvPositions : public ComputedSatelliteSink {
-public:
+  public:
     explicit CsvPositions(OutputBuffer& out) : out_(out) {}
     void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
                            const SatellitePosition& p) override {
@@ -42,7 +42,7 @@ public:
         out_.Char('\n');
     }
 
-private:
+  private:
     OutputBuffer& out_;
 };
 

@@ -1,5 +1,7 @@
 #include <cstdio>
 
-#include "dump_commands.hpp"
+#include "tools/dump/dump_commands.hpp"
 
-int main(int argc, char** argv) { return DumpMain(argc, argv, stdout, stderr); }
+int main(int argc, char** argv) {
+    return DumpMain(argc, argv, stdout, stderr);
+}

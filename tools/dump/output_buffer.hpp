@@ -9,7 +9,7 @@
 #include <vector>
 
 class OutputBuffer {
-public:
+  public:
     explicit OutputBuffer(std::FILE* out, std::size_t capacity = 1 << 16)
         : out_(out), buffer_(capacity) {}
     ~OutputBuffer() { Flush(); }
@@ -46,7 +46,7 @@ public:
         return !failed_ && std::fflush(out_) == 0;
     }
 
-private:
+  private:
     static constexpr std::size_t kNumberRoom = 32;
     void Reserve(std::size_t n) {
         if (used_ + n > buffer_.size() && used_ > 0) {

@@ -1,4 +1,4 @@
-#include "record_encoder.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 #include <bit>
 #include <type_traits>
@@ -8,8 +8,9 @@ namespace {
 // Writes the value's bytes most significant first at `offset`.
 template <typename T>
 void PutBigEndian(std::uint8_t* body, std::size_t offset, T value) {
-    using Bits = std::conditional_t<sizeof(T) == 8, std::uint64_t,
-                                    std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint8_t>>;
+    using Bits =
+        std::conditional_t<sizeof(T) == 8, std::uint64_t,
+                           std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint8_t>>;
     const Bits bits = std::bit_cast<Bits>(value);
     for (std::size_t k = 0; k < sizeof(T); ++k) {
         body[offset + k] = static_cast<std::uint8_t>(bits >> (8 * (sizeof(T) - 1 - k)));

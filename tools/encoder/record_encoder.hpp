@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "ephemeris_record.hpp"
-#include "record_decoders.hpp"
-#include "record_layout.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "receiver/record_decoders.hpp"
+#include "receiver/record_layout.hpp"
 
 using SnvBody = std::array<std::uint8_t, 134>;
 using MpcBody = std::array<std::uint8_t, 97>;

@@ -1,11 +1,11 @@
-#include "rinex_navigation.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
 
 namespace {
 
@@ -121,7 +121,8 @@ std::optional<RinexNavigationFile> ParseRinexNavigation(std::string_view text, R
         if (first) {
             first = false;
             if (line.size() < 21 || (line[20] != 'N' && line[20] != 'n')) {
-                return fail("not a RINEX GPS navigation file (no 'N' file type in the version line)");
+                return fail(
+                    "not a RINEX GPS navigation file (no 'N' file type in the version line)");
             }
         }
         if (line.size() >= 73 && line.substr(60, 13) == "END OF HEADER") {
@@ -143,7 +144,8 @@ std::optional<RinexNavigationFile> ParseRinexNavigation(std::string_view text, R
             return fail("bad satellite number in columns 1-2");
         }
         if (!ParseInteger(Field(line, 2, 3), yy) || !ParseInteger(Field(line, 5, 3), rec.month) ||
-            !ParseInteger(Field(line, 8, 3), rec.day) || !ParseInteger(Field(line, 11, 3), rec.hour) ||
+            !ParseInteger(Field(line, 8, 3), rec.day) ||
+            !ParseInteger(Field(line, 11, 3), rec.hour) ||
             !ParseInteger(Field(line, 14, 3), rec.minute) ||
             !ParseNumber(Field(line, 17, 5), rec.second)) {
             return fail("bad clock epoch in columns 3-22");
@@ -175,7 +177,8 @@ std::optional<RinexNavigationFile> ParseRinexNavigation(std::string_view text, R
             for (int col = 0; col < 4; ++col) {
                 double spare = 0.0;
                 double* target = orbit[row][col] != nullptr ? orbit[row][col] : &spare;
-                if (!ParseNumber(Field(line, 3 + 19 * static_cast<std::size_t>(col), 19), *target)) {
+                if (!ParseNumber(Field(line, 3 + 19 * static_cast<std::size_t>(col), 19),
+                                 *target)) {
                     return fail("bad number in broadcast orbit line " + std::to_string(row + 1) +
                                 ", field " + std::to_string(col + 1));
                 }

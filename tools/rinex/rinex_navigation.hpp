@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ephemeris_record.hpp"
+#include "orbit/ephemeris_record.hpp"
 
 // One navigation record with the values of the file (angles in radians as RINEX writes them).
 struct RinexEphemeris {

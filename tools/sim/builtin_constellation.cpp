@@ -1,8 +1,8 @@
-#include "builtin_constellation.hpp"
+#include "tools/sim/builtin_constellation.hpp"
 
 #include <cmath>
 
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
 
 using namespace orbit_constants;
 

@@ -5,7 +5,7 @@
 // does not jump when its ephemeris changes.
 #pragma once
 
-#include "ephemeris_source.hpp"
+#include "tools/sim/ephemeris_source.hpp"
 
 class BuiltinConstellation : public EphemerisSource {
   public:

@@ -1,4 +1,4 @@
-#include "command_handshake.hpp"
+#include "tools/sim/command_handshake.hpp"
 
 namespace {
 constexpr std::size_t kMaxLine = 128;  // the longest command is 30 bytes

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "ephemeris_record.hpp"
+#include "orbit/ephemeris_record.hpp"
 
 // Simulation time: seconds since the start of the GPS week in which the run starts; it goes on
 // past 604800 when a run crosses into the next week.

@@ -1,9 +1,9 @@
-#include "fault_injector.hpp"
+#include "tools/sim/fault_injector.hpp"
 
 #include <algorithm>
 #include <string_view>
 
-#include "record_encoder.hpp"
+#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <random>
 #include <vector>
 
-#include "scenario.hpp"
-#include "sim_options.hpp"
+#include "tools/sim/scenario.hpp"
+#include "tools/sim/sim_options.hpp"
 
 struct WirePiece {
     std::vector<std::uint8_t> bytes;           // one write to the line

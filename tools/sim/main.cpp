@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "sim_run.hpp"
+#include "tools/sim/sim_run.hpp"
 
 int main(int argc, char** argv) {
     return SimMain(argc, argv, stdout, stderr);

@@ -1,12 +1,12 @@
-#include "navigation_ephemerides.hpp"
+#include "tools/sim/navigation_ephemerides.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
 
-#include "rinex_navigation.hpp"
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
 
 namespace {
 

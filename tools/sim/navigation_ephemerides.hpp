@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ephemeris_source.hpp"
+#include "tools/sim/ephemeris_source.hpp"
 
 class NavigationEphemerides : public EphemerisSource {
   public:

@@ -1,4 +1,4 @@
-#include "raw_log_replay.hpp"
+#include "tools/sim/raw_log_replay.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "raw_log_reader.hpp"
-#include "scenario.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
+#include "tools/sim/scenario.hpp"
 
 class RawLogReplay {
   public:

@@ -1,4 +1,4 @@
-#include "receiver_site.hpp"
+#include "tools/sim/receiver_site.hpp"
 
 #include <cmath>
 #include <numbers>

@@ -1,7 +1,7 @@
 // Where the simulated receiver stands, and how high a satellite stands above its horizon.
 #pragma once
 
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
 
 struct ReceiverSite {
     double latitudeDeg = 0;

@@ -1,8 +1,8 @@
-#include "scenario.hpp"
+#include "tools/sim/scenario.hpp"
 
 #include <algorithm>
 
-#include "signal_physics.hpp"
+#include "tools/sim/signal_physics.hpp"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <optional>
 #include <vector>
 
-#include "ephemeris_source.hpp"
-#include "receiver_site.hpp"
-#include "record_encoder.hpp"
-#include "record_layout.hpp"
-#include "satellite_position.hpp"
+#include "orbit/satellite_position.hpp"
+#include "receiver/record_layout.hpp"
+#include "tools/encoder/record_encoder.hpp"
+#include "tools/sim/ephemeris_source.hpp"
+#include "tools/sim/receiver_site.hpp"
 
 // What 19,200 bits/s carry in one second: 10 bits per byte with start and stop bit.
 inline constexpr std::size_t kLineBytesPerSecond = 1920;

@@ -1,4 +1,4 @@
-#include "signal_physics.hpp"
+#include "tools/sim/signal_physics.hpp"
 
 #include <cmath>
 

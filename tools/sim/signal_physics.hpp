@@ -4,9 +4,9 @@
 // receiveTime - rawRange), lands on the satellite's position at the instant it sent the signal.
 #pragma once
 
-#include "ephemeris_record.hpp"
-#include "receiver_site.hpp"
-#include "satellite_position.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "orbit/satellite_position.hpp"
+#include "tools/sim/receiver_site.hpp"
 
 inline constexpr double kSpeedOfLight = 299792458.0;  // m/s
 

@@ -1,4 +1,4 @@
-#include "sim_line.hpp"
+#include "tools/sim/sim_line.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "sim_options.hpp"
+#include "tools/sim/sim_options.hpp"
 
 #include <algorithm>
 #include <charconv>

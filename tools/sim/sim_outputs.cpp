@@ -1,4 +1,4 @@
-#include "sim_outputs.hpp"
+#include "tools/sim/sim_outputs.hpp"
 
 #include <cerrno>
 #include <charconv>

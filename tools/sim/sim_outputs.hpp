@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fault_injector.hpp"
-#include "scenario.hpp"
+#include "tools/sim/fault_injector.hpp"
+#include "tools/sim/scenario.hpp"
 
 // A binary output file; closing reports a failed write (a full disk) by name.
 class OutputFile {

@@ -1,4 +1,4 @@
-#include "sim_run.hpp"
+#include "tools/sim/sim_run.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "builtin_constellation.hpp"
-#include "command_handshake.hpp"
-#include "fault_injector.hpp"
-#include "navigation_ephemerides.hpp"
-#include "raw_log_replay.hpp"
-#include "receiver_site.hpp"
-#include "scenario.hpp"
-#include "sim_line.hpp"
-#include "sim_outputs.hpp"
+#include "tools/sim/builtin_constellation.hpp"
+#include "tools/sim/command_handshake.hpp"
+#include "tools/sim/fault_injector.hpp"
+#include "tools/sim/navigation_ephemerides.hpp"
+#include "tools/sim/raw_log_replay.hpp"
+#include "tools/sim/receiver_site.hpp"
+#include "tools/sim/scenario.hpp"
+#include "tools/sim/sim_line.hpp"
+#include "tools/sim/sim_outputs.hpp"
 
 namespace {
 

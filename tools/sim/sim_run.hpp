@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "sim_options.hpp"
+#include "tools/sim/sim_options.hpp"
 
 // Exit statuses: 0 the run ended (duration reached, log replayed, hang-up done, or interrupted);
 // 1 the line could not be opened or failed; 2 an input or output file is unusable.

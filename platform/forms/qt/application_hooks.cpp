@@ -1,4 +1,4 @@
-#include "application_hooks.hpp"
+#include "platform/forms/qt/application_hooks.hpp"
 
 #include <time.h>
 #include <unistd.h>
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "form.hpp"
-#include "native_qt.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/qt/native_qt.hpp"
 
 namespace {
 

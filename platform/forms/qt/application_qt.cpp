@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "application.hpp"
-#include "application_hooks.hpp"
-#include "caption_relay.hpp"
-#include "layout_resource.hpp"
-#include "thread.hpp"
+#include "platform/forms/application.hpp"
+#include "platform/forms/layout_resource.hpp"
+#include "platform/forms/qt/application_hooks.hpp"
+#include "platform/forms/qt/caption_relay.hpp"
+#include "platform/forms/thread.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "caption_relay.hpp"
+#include "platform/forms/qt/caption_relay.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "controls.hpp"
+#include "platform/forms/controls.hpp"
 
 namespace {
 // More labels than this waiting at once would be a far larger form than any layout holds; past

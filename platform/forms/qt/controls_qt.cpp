@@ -1,11 +1,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "caption_relay.hpp"
-#include "controls.hpp"
-#include "exception.hpp"
-#include "form.hpp"
-#include "native_qt.hpp"
+#include "platform/forms/controls.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/qt/caption_relay.hpp"
+#include "platform/forms/qt/native_qt.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <QWidget>
 
-#include "form.hpp"
-#include "native_qt.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/qt/native_qt.hpp"
 
 void TForm::NativeDeleter::operator()(Native* native) const noexcept {
     delete native;

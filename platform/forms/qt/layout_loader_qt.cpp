@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "layout_loader.hpp"
-#include "native_qt.hpp"
+#include "platform/forms/layout_loader.hpp"
+#include "platform/forms/qt/native_qt.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Layouts and the icon are in Qt's resource system (see satlog_form_resources).
 #include <QFile>
 
-#include "exception.hpp"
-#include "layout_resource.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/layout_resource.hpp"
 
 std::string ResourcePath(std::string_view name) {
     return ":/satlog/" + std::string(name);

@@ -6,8 +6,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "controls.hpp"
-#include "form.hpp"
+#include "platform/forms/controls.hpp"
+#include "platform/forms/form.hpp"
 
 struct TForm::Native {
     std::unique_ptr<QWidget> window;

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "application.hpp"
-#include "form_window.hpp"
-#include "native_win32.hpp"
-#include "thread.hpp"
-#include "wide_text.hpp"
+#include "platform/forms/application.hpp"
+#include "platform/forms/thread.hpp"
+#include "platform/forms/win32/form_window.hpp"
+#include "platform/forms/win32/native_win32.hpp"
+#include "platform/forms/win32/wide_text.hpp"
 
 struct TApplication::Desktop {
     bool initialized = false;

@@ -1,12 +1,12 @@
 #include <windows.h>
 
-#include "controls.hpp"
+#include "platform/forms/controls.hpp"
 
-#include "exception.hpp"
-#include "form.hpp"
-#include "form_window.hpp"
-#include "native_win32.hpp"
-#include "wide_text.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/win32/form_window.hpp"
+#include "platform/forms/win32/native_win32.hpp"
+#include "platform/forms/win32/wide_text.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include "form.hpp"
-#include "form_window.hpp"
-#include "native_win32.hpp"
-#include "wide_text.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/win32/form_window.hpp"
+#include "platform/forms/win32/native_win32.hpp"
+#include "platform/forms/win32/wide_text.hpp"
 
 void TForm::NativeDeleter::operator()(Native* native) const noexcept {
     if (native->window != nullptr) {

@@ -1,9 +1,9 @@
-#include "form_window.hpp"
+#include "platform/forms/win32/form_window.hpp"
 
-#include "application.hpp"
-#include "controls.hpp"
-#include "form.hpp"
-#include "native_win32.hpp"
+#include "platform/forms/application.hpp"
+#include "platform/forms/controls.hpp"
+#include "platform/forms/form.hpp"
+#include "platform/forms/win32/native_win32.hpp"
 
 class FormWindowProcedure {
   public:

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "layout_loader.hpp"
-#include "native_win32.hpp"
-#include "wide_text.hpp"
+#include "platform/forms/layout_loader.hpp"
+#include "platform/forms/win32/native_win32.hpp"
+#include "platform/forms/win32/wide_text.hpp"
 
 namespace {
 

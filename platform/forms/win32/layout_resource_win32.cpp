@@ -1,8 +1,8 @@
 // Layouts are RCDATA resources of the program (see satlog_form_resources).
 #include <windows.h>
 
-#include "exception.hpp"
-#include "layout_resource.hpp"
+#include "platform/forms/exception.hpp"
+#include "platform/forms/layout_resource.hpp"
 
 std::string ResourcePath(std::string_view name) {
     return std::string(name);  // Win32 resources are found by their bare name

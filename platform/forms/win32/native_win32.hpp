@@ -7,8 +7,8 @@
 #include <atomic>
 #include <optional>
 
-#include "controls.hpp"
-#include "form.hpp"
+#include "platform/forms/controls.hpp"
+#include "platform/forms/form.hpp"
 
 struct TForm::Native {
     HWND window = nullptr;

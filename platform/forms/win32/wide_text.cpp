@@ -1,4 +1,4 @@
-#include "wide_text.hpp"
+#include "platform/forms/win32/wide_text.hpp"
 
 #include <windows.h>
 

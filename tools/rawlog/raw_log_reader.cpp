@@ -1,4 +1,4 @@
-#include "raw_log_reader.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -75,8 +75,8 @@ RawLogReader::Status RawLogReader::Next(RawLogEntry& entry) {
     }
     if (!haveBody) {
         problemOffset_ = offset_;
-        problemText_ = "the log ends inside a " + std::string(kind->tag) + " entry: " +
-                       std::to_string(end_ - begin_ - framing::kTagLength) + " of " +
+        problemText_ = "the log ends inside a " + std::string(kind->tag) +
+                       " entry: " + std::to_string(end_ - begin_ - framing::kTagLength) + " of " +
                        std::to_string(kind->bodyLength) + " body bytes";
         return Status::Truncated;
     }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "record_layout.hpp"
+#include "receiver/record_layout.hpp"
 
 struct RawLogEntry {
     std::uint64_t offset;  // byte offset of the tag in the log
@@ -17,7 +17,7 @@ struct RawLogEntry {
 };
 
 class RawLogReader {
-public:
+  public:
     enum class Status { Entry, End, Truncated, UnknownTag, ReadError };
 
     explicit RawLogReader(std::FILE* file, std::size_t blockSize = 1 << 16);
@@ -29,7 +29,7 @@ public:
     std::uint64_t ProblemOffset() const { return problemOffset_; }
     const std::string& ProblemText() const { return problemText_; }
 
-private:
+  private:
     bool Fill(std::size_t need);
 
     std::FILE* file_;

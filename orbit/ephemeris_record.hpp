@@ -16,34 +16,34 @@ static_assert(sizeof(float) == 4 && sizeof(double) == 8, "IEEE 754 single and do
 // Aligned to 4 so that the 32-bit fields are; the doubles at offsets 68, 76 and 84 cannot be
 // aligned to 8, so the fields are read by value, never bound to references or pointers.
 struct alignas(4) EphemerisRecord {
-    std::uint8_t notUsed0;        // 0
-    std::int8_t prn;              // 1   the satellite's PRN minus one
-    std::uint8_t notUsed2[6];     // 2
-    float iDot;                   // 8   semicircles/s
-    float omegaDot;               // 12  semicircles/s
-    double i0;                    // 16  semicircles
-    double omega;                 // 24  semicircles
-    double omega0;                // 32  semicircles
-    float cus;                    // 40  rad
-    float cuc;                    // 44  rad
-    float crs;                    // 48  m
-    float cis;                    // 52  rad
-    float crc;                    // 56  m
-    float cic;                    // 60  rad
-    std::int32_t toe;             // 64  s of week
-    double rootA;                 // 68  m^1/2
-    double e;                     // 76
-    double m0;                    // 84  semicircles
-    float deltaN;                 // 92  semicircles/s
-    std::uint8_t notUsed96[4];    // 96
-    float af0;                    // 100 s
-    float af1;                    // 104 s/s
-    float af2;                    // 108 s/s^2
-    std::int32_t toc;             // 112 s of week
-    std::uint8_t notUsed116[4];   // 116
-    float tgd;                    // 120 s
-    std::uint8_t notUsed124[6];   // 124
-    std::uint8_t filler[2];       // 130 not part of the body; zero after decoding
+    std::uint8_t notUsed0;       // 0
+    std::int8_t prn;             // 1   the satellite's PRN minus one
+    std::uint8_t notUsed2[6];    // 2
+    float iDot;                  // 8   semicircles/s
+    float omegaDot;              // 12  semicircles/s
+    double i0;                   // 16  semicircles
+    double omega;                // 24  semicircles
+    double omega0;               // 32  semicircles
+    float cus;                   // 40  rad
+    float cuc;                   // 44  rad
+    float crs;                   // 48  m
+    float cis;                   // 52  rad
+    float crc;                   // 56  m
+    float cic;                   // 60  rad
+    std::int32_t toe;            // 64  s of week
+    double rootA;                // 68  m^1/2
+    double e;                    // 76
+    double m0;                   // 84  semicircles
+    float deltaN;                // 92  semicircles/s
+    std::uint8_t notUsed96[4];   // 96
+    float af0;                   // 100 s
+    float af1;                   // 104 s/s
+    float af2;                   // 108 s/s^2
+    std::int32_t toc;            // 112 s of week
+    std::uint8_t notUsed116[4];  // 116
+    float tgd;                   // 120 s
+    std::uint8_t notUsed124[6];  // 124
+    std::uint8_t filler[2];      // 130 not part of the body; zero after decoding
 };
 #pragma pack(pop)
 
