@@ -1,9 +1,7 @@
 #include "tools/sim/sim_options.hpp"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <iterator>
 #include <string_view>
 #include <system_error>
 
@@ -25,6 +23,10 @@ bool ParseInt(std::string_view text, int& value) {
     const char* end = text.data() + text.size();
     auto result = std::from_chars(text.data(), end, value);
     return result.ec == std::errc() && result.ptr == end;
+}
+
+bool ParsePositiveInt(std::string_view text, int& value) {
+    return ParseInt(text, value) && value > 0;
 }
 
 bool ParsePosition(std::string_view text, SimOptions& o) {
@@ -50,188 +52,228 @@ bool ParsePosition(std::string_view text, SimOptions& o) {
     return true;
 }
 
+// Headings of --help, in the order the options are listed under them.
+constexpr const char* kLine =
+    "Line (default: a new pseudo-terminal, its path printed on standard "
+    "output):";
+constexpr const char* kScenario = "Scenario:";
+constexpr const char* kTime = "Time:";
+constexpr const char* kFaults = "Faults (N counts the receiver's records from 1):";
+constexpr const char* kOther = "Other:";
+
+using Apply = bool (*)(std::string_view value, SimOptions& o);
+
+// One option: its name, the placeholder of its value in --help (none for a switch), its heading
+// and its help text (a line break continues the text under the column), and what it sets. A file
+// option names the member holding its path instead of a parser, and whether the run reads or
+// writes that file.
+struct OptionRow {
+    std::string_view name;
+    std::string_view value;
+    const char* heading;
+    std::string_view help;
+    Apply apply = nullptr;
+    std::string SimOptions::*path = nullptr;
+    FileUse use = FileUse::Written;
+};
+
+// Every option of satlog-sim, once.
+constexpr OptionRow kOptions[] = {
+    {"--link", "PATH", kLine, "also place a symbolic link to the pseudo-terminal at PATH", nullptr,
+     &SimOptions::linkPath},
+    {"--device", "DEV", kLine, "drive a serial device instead (e.g. /dev/ttyUSB1), 19200 8N1",
+     nullptr, &SimOptions::devicePath},
+    {"--log", "FILE", kLine, "write the raw log the tool would record, drive no line", nullptr,
+     &SimOptions::logPath},
+    {"--capture", "FILE", kLine, "also write every byte sent on the line to FILE", nullptr,
+     &SimOptions::capturePath},
+    {"--silent-after", "N", kLine, "stop answering commands after the Nth",
+     [](std::string_view v, SimOptions& o) {
+         return ParseInt(v, o.silentAfter) && o.silentAfter >= 0;
+     }},
+    {"--nav", "FILE", kScenario,
+     "ephemerides from a RINEX 2 GPS navigation file (healthy\nrecords, the one with the nearest "
+     "toe); default: a built-in\nconstellation of 31 satellites in 6 planes",
+     nullptr, &SimOptions::navPath, FileUse::Read},
+    {"--replay", "FILE", kScenario, "send a recorded raw log back, one epoch per second", nullptr,
+     &SimOptions::replayPath, FileUse::Read},
+    {"--position", "LAT,LON,H", kScenario,
+     "receiver position, degrees and metres (default 50,10,300)", ParsePosition},
+    {"--start", "SOW", kScenario, "GPS seconds of week of the first epoch",
+     [](std::string_view v, SimOptions& o) {
+         o.startSecondsOfWeek = 0.0;
+         return ParseDouble(v, *o.startSecondsOfWeek) && *o.startSecondsOfWeek >= 0.0 &&
+                *o.startSecondsOfWeek < 604800.0;
+     }},
+    {"--duration", "SECONDS", kScenario, "stop after this many epochs (required with --log)",
+     [](std::string_view v, SimOptions& o) {
+         o.durationSeconds = 0.0;
+         return ParseDouble(v, *o.durationSeconds) && *o.durationSeconds > 0.0 &&
+                *o.durationSeconds <= 1e9;
+     }},
+    {"--snv-interval", "S", kScenario,
+     "resend each satellite's ephemeris every S seconds (default 60)",
+     [](std::string_view v, SimOptions& o) { return ParsePositiveInt(v, o.snvIntervalSeconds); }},
+    {"--truth", "FILE", kScenario, "CSV time_ms,prn,transmit_time,x,y,z of the simulated positions",
+     nullptr, &SimOptions::truthPath},
+    {"--speed", "N", kTime, "run N times faster than real time",
+     [](std::string_view v, SimOptions& o) {
+         o.speedGiven = true;
+         return ParseDouble(v, o.speed) && o.speed > 0.0 && o.speed <= 1e6;
+     }},
+    {"--fast", "", kTime, "run as fast as the line takes the bytes",
+     [](std::string_view, SimOptions& o) { return o.fast = true; }},
+    {"--junk-every", "N", kFaults, "junk bytes before every Nth record",
+     [](std::string_view v, SimOptions& o) { return ParsePositiveInt(v, o.faults.junkEvery); }},
+    {"--split-every", "N", kFaults, "every Nth record split by a pause of 150 ms",
+     [](std::string_view v, SimOptions& o) { return ParsePositiveInt(v, o.faults.splitEvery); }},
+    {"--bad-trailer-every", "N", kFaults, "every Nth record with a wrong CR LF trailer",
+     [](std::string_view v, SimOptions& o) {
+         return ParsePositiveInt(v, o.faults.badTrailerEvery);
+     }},
+    {"--unknown-kind-every", "N", kFaults, "a record of an unknown kind after every Nth record",
+     [](std::string_view v, SimOptions& o) {
+         return ParsePositiveInt(v, o.faults.unknownKindEvery);
+     }},
+    {"--bad-separator-every", "N", kFaults,
+     "every Nth record with a header separator other than ','",
+     [](std::string_view v, SimOptions& o) {
+         return ParsePositiveInt(v, o.faults.badSeparatorEvery);
+     }},
+    {"--bad-slot-every", "N", kFaults, "a record naming no satellite slot after every Nth record",
+     [](std::string_view v, SimOptions& o) { return ParsePositiveInt(v, o.faults.badSlotEvery); }},
+    {"--hangup-after", "N", kFaults, "hang up the line after N records",
+     [](std::string_view v, SimOptions& o) { return ParsePositiveInt(v, o.faults.hangupAfter); }},
+    {"--seed", "N", kFaults, "seed of the junk bytes (default 1)",
+     [](std::string_view v, SimOptions& o) {
+         int seed = 0;
+         const bool ok = ParseInt(v, seed) && seed >= 0;
+         o.faults.seed = static_cast<std::uint32_t>(seed);
+         return ok;
+     }},
+    {"--help", "", kOther, "print this text",
+     [](std::string_view, SimOptions& o) { return o.help = true; }},
+};
+
+const OptionRow* FindOption(std::string_view name) {
+    if (name == "-h") {
+        name = "--help";
+    }
+    for (const OptionRow& row : kOptions) {
+        if (row.name == name) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+bool ApplyOption(const OptionRow& row, std::string_view value, SimOptions& o) {
+    if (row.path != nullptr) {
+        o.*row.path = value;
+        return !value.empty();
+    }
+    return row.apply(value, o);
+}
+
+// The combinations that make no sense, once every option has been read.
+std::string ConflictOf(const SimOptions& o) {
+    const bool device = !o.devicePath.empty();
+    if (device && !o.linkPath.empty()) {
+        return "--device and --link exclude each other";
+    }
+    if (!o.logPath.empty() && (device || !o.linkPath.empty())) {
+        return "--log writes a file instead of driving a line: drop --device/--link";
+    }
+    if (o.fast && o.speedGiven) {
+        return "--fast and --speed exclude each other";
+    }
+    if (!o.replayPath.empty() && (!o.navPath.empty() || !o.truthPath.empty() ||
+                                  o.startSecondsOfWeek || o.faults.badSlotEvery)) {
+        return "--replay sends a recorded log: --nav, --truth, --start and --bad-slot-every "
+               "do not apply";
+    }
+    if (!o.logPath.empty() && o.replayPath.empty() && !o.durationSeconds) {
+        return "--log needs --duration";
+    }
+    return {};
+}
+
 OptionsResult Fail(std::string message) {
     return {std::nullopt, std::move(message)};
+}
+
+std::string BuildUsage() {
+    constexpr std::size_t kHelpColumn = 24;
+    std::string text =
+        "usage: satlog-sim [options]\n"
+        "A GPS receiver for satlog: answers the tool's four $PASHS commands, then sends SNV, MPC\n"
+        "and PBN records every second for the satellites above 15 degrees.\n"
+        "\n";
+    const char* heading = nullptr;
+    for (const OptionRow& row : kOptions) {
+        if (row.heading != heading) {
+            heading = row.heading;
+            text.append(heading).append("\n");
+        }
+        std::string entry = "  " + std::string(row.name);
+        if (!row.value.empty()) {
+            entry.append(" ").append(row.value);
+        }
+        entry.resize(std::max(entry.size() + 1, kHelpColumn), ' ');
+        for (const char c : row.help) {
+            entry.append(c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c));
+        }
+        text.append(entry).append("\n");
+    }
+    text.append("Exit status: 0 done, 1 the line failed, 2 bad arguments or input files.\n");
+    return text;
 }
 
 }  // namespace
 
 const char* SimUsage() {
-    return "usage: satlog-sim [options]\n"
-           "A GPS receiver for satlog: answers the tool's four $PASHS commands, then sends SNV, "
-           "MPC\n"
-           "and PBN records every second for the satellites above 15 degrees.\n"
-           "\n"
-           "Line (default: a new pseudo-terminal, its path printed on standard output):\n"
-           "  --link PATH           also place a symbolic link to the pseudo-terminal at PATH\n"
-           "  --device DEV          drive a serial device instead (e.g. /dev/ttyUSB1), 19200 8N1\n"
-           "  --log FILE            write the raw log the tool would record, drive no line\n"
-           "  --capture FILE        also write every byte sent on the line to FILE\n"
-           "  --silent-after N      stop answering commands after the Nth\n"
-           "Scenario:\n"
-           "  --nav FILE            ephemerides from a RINEX 2 GPS navigation file (healthy\n"
-           "                        records, the one with the nearest toe); default: a built-in\n"
-           "                        constellation of 31 satellites in 6 planes\n"
-           "  --replay FILE         send a recorded raw log back, one epoch per second\n"
-           "  --position LAT,LON,H  receiver position, degrees and metres (default 50,10,300)\n"
-           "  --start SOW           GPS seconds of week of the first epoch\n"
-           "  --duration SECONDS    stop after this many epochs (required with --log)\n"
-           "  --snv-interval S      resend each satellite's ephemeris every S seconds (default "
-           "60)\n"
-           "  --truth FILE          CSV time_ms,prn,transmit_time,x,y,z of the simulated "
-           "positions\n"
-           "Time:\n"
-           "  --speed N             run N times faster than real time\n"
-           "  --fast                run as fast as the line takes the bytes\n"
-           "Faults (N counts the receiver's records from 1):\n"
-           "  --junk-every N        junk bytes before every Nth record\n"
-           "  --split-every N       every Nth record split by a pause of 150 ms\n"
-           "  --bad-trailer-every N every Nth record with a wrong CR LF trailer\n"
-           "  --unknown-kind-every N  a record of an unknown kind after every Nth record\n"
-           "  --bad-separator-every N every Nth record with a header separator other than ','\n"
-           "  --bad-slot-every N    a record naming no satellite slot after every Nth record\n"
-           "  --hangup-after N      hang up the line after N records\n"
-           "  --seed N              seed of the junk bytes (default 1)\n"
-           "Exit status: 0 done, 1 the line failed, 2 bad arguments or input files.\n";
+    static const std::string usage = BuildUsage();
+    return usage.c_str();
+}
+
+std::vector<NamedFile> FilesOf(const SimOptions& o) {
+    std::vector<NamedFile> files;
+    for (const OptionRow& row : kOptions) {
+        if (row.path != nullptr && !(o.*row.path).empty()) {
+            files.push_back({row.name, o.*row.path, row.use});
+        }
+    }
+    return files;
 }
 
 OptionsResult ParseSimOptions(std::span<const char* const> args) {
     SimOptions o;
-    bool haveDevice = false;
-    bool haveLink = false;
-    bool haveSpeed = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
         const std::string_view name = args[k];
-        if (name == "--help" || name == "-h") {
-            o.help = true;
-            continue;
-        }
-        if (name == "--fast") {
-            o.fast = true;
-            continue;
-        }
-        static constexpr std::string_view kValueOptions[] = {"--link",
-                                                             "--device",
-                                                             "--log",
-                                                             "--capture",
-                                                             "--truth",
-                                                             "--nav",
-                                                             "--replay",
-                                                             "--position",
-                                                             "--start",
-                                                             "--duration",
-                                                             "--speed",
-                                                             "--snv-interval",
-                                                             "--silent-after",
-                                                             "--junk-every",
-                                                             "--split-every",
-                                                             "--bad-trailer-every",
-                                                             "--unknown-kind-every",
-                                                             "--bad-separator-every",
-                                                             "--bad-slot-every",
-                                                             "--hangup-after",
-                                                             "--seed"};
-        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) ==
-            std::end(kValueOptions)) {
+        const OptionRow* row = FindOption(name);
+        if (row == nullptr) {
             return Fail("unknown argument '" + std::string(name) + "' (see --help)");
         }
-        if (k + 1 >= args.size()) {
-            return Fail(std::string(name) + " needs a value");
+        std::string_view value;
+        if (!row->value.empty()) {
+            if (k + 1 >= args.size()) {
+                return Fail(std::string(name) + " needs a value");
+            }
+            value = args[++k];
         }
-        const std::string_view value = args[k + 1];
-        const std::string quoted = std::string(name) + " '" + std::string(value) + "'";
-        auto positiveInt = [&](int& target) -> bool {
-            return ParseInt(value, target) && target > 0;
-        };
-        bool ok = true;
-        if (name == "--link") {
-            o.linkPath = value;
-            haveLink = true;
-            ok = !value.empty();
-        } else if (name == "--device") {
-            o.devicePath = value;
-            haveDevice = true;
-            ok = !value.empty();
-        } else if (name == "--log") {
-            o.logPath = value;
-            ok = !value.empty();
-        } else if (name == "--capture") {
-            o.capturePath = value;
-            ok = !value.empty();
-        } else if (name == "--truth") {
-            o.truthPath = value;
-            ok = !value.empty();
-        } else if (name == "--nav") {
-            o.navPath = value;
-            ok = !value.empty();
-        } else if (name == "--replay") {
-            o.replayPath = value;
-            ok = !value.empty();
-        } else if (name == "--position") {
-            ok = ParsePosition(value, o);
-        } else if (name == "--start") {
-            double s = 0;
-            ok = ParseDouble(value, s) && s >= 0.0 && s < 604800.0;
-            o.startSecondsOfWeek = s;
-        } else if (name == "--duration") {
-            double s = 0;
-            ok = ParseDouble(value, s) && s > 0.0 && s <= 1e9;
-            o.durationSeconds = s;
-        } else if (name == "--speed") {
-            ok = ParseDouble(value, o.speed) && o.speed > 0.0 && o.speed <= 1e6;
-            haveSpeed = true;
-        } else if (name == "--snv-interval") {
-            ok = positiveInt(o.snvIntervalSeconds);
-        } else if (name == "--silent-after") {
-            ok = ParseInt(value, o.silentAfter) && o.silentAfter >= 0;
-        } else if (name == "--junk-every") {
-            ok = positiveInt(o.faults.junkEvery);
-        } else if (name == "--split-every") {
-            ok = positiveInt(o.faults.splitEvery);
-        } else if (name == "--bad-trailer-every") {
-            ok = positiveInt(o.faults.badTrailerEvery);
-        } else if (name == "--unknown-kind-every") {
-            ok = positiveInt(o.faults.unknownKindEvery);
-        } else if (name == "--bad-separator-every") {
-            ok = positiveInt(o.faults.badSeparatorEvery);
-        } else if (name == "--bad-slot-every") {
-            ok = positiveInt(o.faults.badSlotEvery);
-        } else if (name == "--hangup-after") {
-            ok = positiveInt(o.faults.hangupAfter);
-        } else if (name == "--seed") {
-            int seed = 0;
-            ok = ParseInt(value, seed) && seed >= 0;
-            o.faults.seed = static_cast<std::uint32_t>(seed);
+        if (!ApplyOption(*row, value, o)) {
+            return Fail("bad value for " + std::string(name) + " '" + std::string(value) + "'");
         }
-        if (!ok) {
-            return Fail("bad value for " + quoted);
-        }
-        ++k;
     }
     if (o.help) {
         return {o, {}};
     }
-    if (haveDevice && haveLink) {
-        return Fail("--device and --link exclude each other");
-    }
-    if (!o.logPath.empty() && (haveDevice || haveLink)) {
-        return Fail("--log writes a file instead of driving a line: drop --device/--link");
-    }
-    if (o.fast && haveSpeed) {
-        return Fail("--fast and --speed exclude each other");
-    }
-    if (!o.replayPath.empty() && (!o.navPath.empty() || !o.truthPath.empty() ||
-                                  o.startSecondsOfWeek || o.faults.badSlotEvery)) {
-        return Fail(
-            "--replay sends a recorded log: --nav, --truth, --start and --bad-slot-every "
-            "do not apply");
-    }
-    if (!o.logPath.empty() && o.replayPath.empty() && !o.durationSeconds) {
-        return Fail("--log needs --duration");
+    if (std::string conflict = ConflictOf(o); !conflict.empty()) {
+        return Fail(std::move(conflict));
     }
     if (!o.logPath.empty()) {
         o.output = SimOptions::Output::OfflineLog;
-    } else if (haveDevice) {
+    } else if (!o.devicePath.empty()) {
         o.output = SimOptions::Output::Device;
     }
     return {o, {}};

@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Every fault counts the receiver's own records (SNV, MPC, PBN) from 1; 0 switches it off.
 struct FaultOptions {
@@ -38,7 +40,8 @@ struct SimOptions {
     std::optional<double> startSecondsOfWeek;  // --start
     std::optional<double> durationSeconds;     // --duration
     double speed = 1.0;                        // --speed
-    bool fast = false;                         // --fast
+    bool speedGiven = false;
+    bool fast = false;  // --fast
 
     double latitudeDeg = 50.0;  // --position LAT,LON,HEIGHT
     double longitudeDeg = 10.0;
@@ -56,6 +59,18 @@ struct OptionsResult {
 };
 
 OptionsResult ParseSimOptions(std::span<const char* const> args);
+
+// A file named on the command line, by its option, and whether the run only reads it or writes
+// it (a device or a link counts as written: the run sends bytes to it or replaces it).
+enum class FileUse { Read, Written };
+struct NamedFile {
+    std::string_view option;
+    std::string path;
+    FileUse use;
+};
+
+// Every file the options name, in the order of --help.
+std::vector<NamedFile> FilesOf(const SimOptions& options);
 
 // The text of --help.
 const char* SimUsage();
