@@ -43,13 +43,16 @@ struct KeplerSolution {
 
 // The Newton iteration, also returning sin E and cos E. The last update is smaller than the
 // tolerance unless the limit was reached, so they follow from the sine and cosine the iteration
-// already evaluated at the previous iterate.
+// already evaluated at the iterate the last update started from (`eEvaluated`; at the limit the
+// loop has moved eOld on to the returned E, so eOld is not that iterate).
 KeplerSolution SolveKeplerWithTrig(double meanAnomaly, double e) {
     double eOld = meanAnomaly;
     double eNew = eOld;
+    double eEvaluated = eOld;
     double sinOld = 0.0, cosOld = 1.0;
     for (int count = 0; count < kKeplerIterationLimit; ++count) {
         SinCosOf(eOld, sinOld, cosOld);
+        eEvaluated = eOld;
         eNew = eOld + (meanAnomaly + e * sinOld - eOld) / (1.0 - e * cosOld);
         // Written so that a NaN difference also ends the iteration.
         if (!(std::fabs(eNew - eOld) >= kKeplerTolerance)) {
@@ -57,7 +60,7 @@ KeplerSolution SolveKeplerWithTrig(double meanAnomaly, double e) {
         }
         eOld = eNew;
     }
-    const double step = eNew - eOld;
+    const double step = eNew - eEvaluated;
     if (std::fabs(step) < 1e-3) {
         RotateBySmallAngle(sinOld, cosOld, step);
         return {eNew, sinOld, cosOld};

@@ -141,6 +141,37 @@ TEST(SatellitePositionProperties, ArgumentsUnchangedAndResultsRepeatable) {
     EXPECT_EQ(0, std::memcmp(&a, &b, sizeof a));
 }
 
+TEST(SatellitePositionProperties, KeplerAtItsLimitGivesThePositionAndClockOfTheReturnedE) {
+    // A corrupt eccentricity near 1 keeps Newton's method from settling for some mean anomalies.
+    // Wherever both solutions end at the limit, the radius and the relativistic clock term must
+    // still be those of the eccentric anomalies returned, not of their predecessors.
+    using namespace orbit_constants;
+    EphemerisRecord eph = Circular(345600, 345600);
+    eph.e = 0.992;
+    const double a = eph.rootA * eph.rootA;
+    const double n = std::sqrt(kMu / (a * a * a));
+    const auto atLimit = [&](double m) {
+        return std::fabs(NewtonUpdates(m, eph.e, 20) - NewtonUpdates(m, eph.e, 19)) >= 1e-8;
+    };
+    int limitCases = 0;
+    for (int k = 0; k < 400; ++k) {
+        eph.m0 = -0.1445 + 1e-5 * k;  // semicircles; toe = transmit time: the first tk is 0
+        const double m1 = eph.m0 * kPi;
+        const SatelliteSolution s = SolveSatellitePosition(eph, 345600.0);
+        const double m2 = m1 + n * s.tk;
+        if (!atLimit(m1) || !atLimit(m2)) {
+            continue;
+        }
+        ++limitCases;
+        const double clockOffset = kF * eph.e * eph.rootA * std::sin(SolveKepler(m1, eph.e));
+        EXPECT_NEAR(s.correctedTime, 345600.0 - clockOffset, 1e-12) << "m0=" << eph.m0;
+        const double radius = a * (1.0 - eph.e * std::cos(SolveKepler(m2, eph.e)));
+        EXPECT_NEAR(std::hypot(s.position.x, s.position.y, s.position.z), radius, 1e-6)
+            << "m0=" << eph.m0;
+    }
+    EXPECT_GE(limitCases, 10);
+}
+
 TEST(SatellitePositionProperties, DegenerateEphemerisYieldsNotANumber) {
     const EphemerisRecord good = Circular(345600, 345600);
     EphemerisRecord zeroOrbit = good;
