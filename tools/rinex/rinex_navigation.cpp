@@ -6,6 +6,7 @@
 #include <string>
 
 #include "orbit/satellite_position.hpp"
+#include "tools/rinex/gps_time.hpp"
 
 namespace {
 
@@ -52,18 +53,6 @@ bool ParseNumber(std::string_view field, double& value) {
 bool ParseInteger(std::string_view field, int& value) {
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
     return !field.empty() && result.ec == std::errc() && result.ptr == field.data() + field.size();
-}
-
-// Days from the start of GPS time (1980-01-06) to the given civil date.
-long DaysFromGpsEpoch(int year, int month, int day) {
-    // Days from 1970-01-01 by the civil-from-days inverse.
-    year -= month <= 2 ? 1 : 0;
-    const long era = (year >= 0 ? year : year - 399) / 400;
-    const long yoe = year - era * 400;
-    const long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const long daysSince1970 = era * 146097 + doe - 719468;
-    return daysSince1970 - 3657;  // 1980-01-06 is day 3657 after 1970-01-01
 }
 
 // Narrowing that stays defined for values a corrupt file may hold.
