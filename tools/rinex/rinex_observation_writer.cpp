@@ -22,7 +22,7 @@ void AppendTimeOfObs(std::string& out, const CalendarTime& t, std::string_view l
 
 }  // namespace
 
-std::string FormatRinexObservationHeader(const RinexObservationHeader& h) {
+std::string FormatRinexObservationHeader(const RinexObservationHeaderValues& h) {
     std::string out;
     AppendHeaderLine(out, "     2.11           OBSERVATION DATA    G (GPS)",
                      "RINEX VERSION / TYPE");

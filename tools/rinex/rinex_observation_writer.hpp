@@ -9,7 +9,7 @@
 #include "tools/rinex/gps_time.hpp"
 #include "tools/rinex/rinex_navigation_writer.hpp"
 
-struct RinexObservationHeader {
+struct RinexObservationHeaderValues {
     RinexRunInfo run;
     std::string markerName;
     bool haveApproxPosition = false;  // zeros and a COMMENT saying why, when false
@@ -25,7 +25,7 @@ struct ObservedRange {
     double c1 = 0;  // metres
 };
 
-std::string FormatRinexObservationHeader(const RinexObservationHeader& header);
+std::string FormatRinexObservationHeader(const RinexObservationHeaderValues& header);
 
 // True when the range can be written (a satellite number of two digits, a value that fits F14.3).
 bool IsWritableRange(const ObservedRange& range);
