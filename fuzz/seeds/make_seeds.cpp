@@ -4,6 +4,7 @@
 //
 //   satlog_fuzz_seeds DATA_DIR OUT_DIR     writes OUT_DIR/dump, OUT_DIR/rinex, OUT_DIR/receive
 //   satlog_fuzz_seeds --frame LOG OUT      frames a raw log (the simulator's) as line traffic
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     }
     const fs::path dataDir = argv[1];
     const fs::path outDir = argv[2];
-    for (const char* target : {"dump", "rinex", "receive"}) {
+    for (const char* target : {"dump", "rinex", "rinex_obs", "receive"}) {
         fs::create_directories(outDir / target);
     }
     bool ok = true;
@@ -167,5 +168,26 @@ int main(int argc, char** argv) {
         "     2.10           N: GPS NAV DATA                         RINEX VERSION / TYPE\n"
         "                                                            END OF HEADER\n";
     put("rinex", "header_only.n", Bytes(headerOnly.begin(), headerOnly.end()));
+
+    // Observation files: station 0759's header with its first epochs, and with the epochs around
+    // a file splice (an event record between two epochs).
+    const std::string observations = ReadText(dataDir / "07590920.05o");
+    std::vector<std::size_t> lineStarts{0};
+    for (std::size_t k = 0; k < observations.size(); ++k) {
+        if (observations[k] == '\n') {
+            lineStarts.push_back(k + 1);
+        }
+    }
+    auto lines = [&](std::size_t from, std::size_t to) {  // 0-based, end excluded
+        from = std::min(from, lineStarts.size() - 1);
+        to = std::min(to, lineStarts.size() - 1);
+        return observations.substr(lineStarts[from], lineStarts[to] - lineStarts[from]);
+    };
+    const std::size_t headerLines = 17;
+    for (const auto& [name, cut] :
+         {std::pair{"0759.first", lines(0, headerLines + 27)},
+          std::pair{"0759.splice", lines(0, headerLines) + lines(845, 865)}}) {
+        put("rinex_obs", name, Bytes(cut.begin(), cut.end()));
+    }
     return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "orbit/ephemeris_record.hpp"
+#include "tools/rinex/rinex_error.hpp"
 
 // One navigation record with the values of the file (angles in radians as RINEX writes them).
 struct RinexEphemeris {
@@ -28,11 +29,6 @@ struct RinexEphemeris {
 
 struct RinexNavigationFile {
     std::vector<RinexEphemeris> records;
-};
-
-struct RinexError {
-    int line = 0;  // 1-based line of the file where reading stopped
-    std::string message;
 };
 
 // Parses the text of a navigation file. On failure, the error names the line and what was wrong.
