@@ -1,0 +1,91 @@
+// WGS-84 geodesy and the standard troposphere against published values and closed forms.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "positioning/geodesy.hpp"
+#include "positioning/troposphere.hpp"
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+double Dms(double d, double m, double s) {
+    return d + m / 60.0 + s / 3600.0;
+}
+
+// Worked example of the EPSG guidance note on geographic/geocentric conversions (WGS 84).
+TEST(Geodesy, PublishedReferencePointBothWays) {
+    const Geodetic g{Dms(53, 48, 33.820), Dms(2, 7, 46.380), 73.0};
+    const Ecef p = GeodeticToEcef(g);
+    EXPECT_NEAR(p.x, 3771793.968, 1e-3);
+    EXPECT_NEAR(p.y, 140253.342, 1e-3);
+    EXPECT_NEAR(p.z, 5124304.349, 1e-3);
+
+    const Geodetic back = EcefToGeodetic({3771793.968, 140253.342, 5124304.349});
+    EXPECT_NEAR(back.latitudeDeg, g.latitudeDeg, 0.0005 / 3600.0);
+    EXPECT_NEAR(back.longitudeDeg, g.longitudeDeg, 0.0005 / 3600.0);
+    EXPECT_NEAR(back.heightM, 73.0, 1e-3);
+}
+
+TEST(Geodesy, AxesPolesAndTheCentre) {
+    constexpr double kPolarRadius = 6356752.314245;  // b of WGS 84
+    const Ecef equator = GeodeticToEcef({0, 90, 0});
+    EXPECT_NEAR(equator.x, 0.0, 1e-6);
+    EXPECT_NEAR(equator.y, 6378137.0, 1e-6);
+    const Geodetic north = EcefToGeodetic({0, 0, kPolarRadius + 10.0});
+    EXPECT_DOUBLE_EQ(north.latitudeDeg, 90.0);
+    EXPECT_NEAR(north.heightM, 10.0, 1e-6);
+    const Geodetic south = EcefToGeodetic({0, 0, -kPolarRadius});
+    EXPECT_DOUBLE_EQ(south.latitudeDeg, -90.0);
+    EXPECT_NEAR(south.heightM, 0.0, 1e-6);
+    const Geodetic centre = EcefToGeodetic({0, 0, 0});
+    EXPECT_EQ(centre.latitudeDeg, 0.0);
+    EXPECT_EQ(centre.heightM, -6378137.0);
+}
+
+TEST(Geodesy, RoundTripFarNorthSouthAndAcrossTheDateLine) {
+    for (const Geodetic g : {Geodetic{78.2, 15.6, 40.0}, Geodetic{89.99, -30.0, 2800.0},
+                             Geodetic{-45.9, 170.5, 10.0}, Geodetic{-17.8, 179.999, 20.0},
+                             Geodetic{-17.8, -179.999, -30.0}, Geodetic{0.0, 0.0, 20200e3}}) {
+        const Geodetic back = EcefToGeodetic(GeodeticToEcef(g));
+        EXPECT_NEAR(back.latitudeDeg, g.latitudeDeg, 1e-11);
+        EXPECT_NEAR(back.longitudeDeg, g.longitudeDeg, 1e-11);
+        EXPECT_NEAR(back.heightM, g.heightM, 1e-6);
+    }
+}
+
+TEST(Geodesy, LookAnglesInTheLocalHorizon) {
+    const Geodetic site{-33.9, 18.4, 50.0};
+    const Ecef here = GeodeticToEcef(site);
+    // Straight up along the ellipsoid normal, and points on the horizon due north and due east.
+    const Ecef up = GeodeticToEcef({site.latitudeDeg, site.longitudeDeg, 20000e3});
+    EXPECT_NEAR(ComputeLookAngles(here, up).elevationDeg, 90.0, 1e-9);
+    const double lat = site.latitudeDeg * kPi / 180.0, lon = site.longitudeDeg * kPi / 180.0;
+    const Ecef north{here.x - std::sin(lat) * std::cos(lon) * 1e6,
+                     here.y - std::sin(lat) * std::sin(lon) * 1e6, here.z + std::cos(lat) * 1e6};
+    const LookAngles n = ComputeLookAngles(here, north);
+    EXPECT_NEAR(n.elevationDeg, 0.0, 1e-9);
+    EXPECT_NEAR(std::remainder(n.azimuthDeg, 360.0), 0.0, 1e-9);
+    const Ecef east{here.x - std::sin(lon) * 1e6, here.y + std::cos(lon) * 1e6, here.z};
+    EXPECT_NEAR(ComputeLookAngles(here, east).azimuthDeg, 90.0, 1e-9);
+    const Ecef west{here.x + std::sin(lon) * 1e6, here.y - std::cos(lon) * 1e6, here.z};
+    EXPECT_NEAR(ComputeLookAngles(here, west).azimuthDeg, 270.0, 1e-9);
+}
+
+// Sea-level zenith delay of a standard atmosphere is about 2.3 m dry plus under 0.1 m wet; it
+// shrinks with height, and the mapping follows 1/sin(elevation) well above the horizon.
+TEST(Troposphere, StandardAtmosphereMagnitudes) {
+    const double seaLevel = ZenithTroposphericDelay(45.0, 0.0);
+    EXPECT_GT(seaLevel, 2.3069);  // the hydrostatic part alone: 0.0022768 x 1013.25 hPa
+    EXPECT_LT(seaLevel, 2.45);
+    EXPECT_NEAR(ZenithTroposphericDelay(45.0, 2000.0) / seaLevel, 0.78, 0.02);
+    EXPECT_EQ(ZenithTroposphericDelay(45.0, 1e7), ZenithTroposphericDelay(45.0, 11000.0));
+    EXPECT_NEAR(TroposphericMapping(90.0), 1.0, 1e-3);
+    EXPECT_NEAR(TroposphericMapping(30.0), 2.0, 0.01);
+    EXPECT_NEAR(TroposphericMapping(15.0), 1.0 / std::sin(15.0 * kPi / 180.0), 0.08);
+    EXPECT_TRUE(std::isfinite(TroposphericMapping(0.0)));
+}
+
+}  // namespace
