@@ -37,13 +37,15 @@ void SatelliteTables::ProcessEpoch(std::int32_t timeMs, StatusLines& status,
         if (measurementValid[i] == 1 && ephemerisValid[i] == 1) {
             ++computedCount;
             SatelliteState& state = stateTable[i];
-            const SatellitePosition p =
-                ComputeSatellitePosition(ephemerisTable[i], state.transmitTime);
-            state.x = p.x;
-            state.y = p.y;
-            state.z = p.z;
+            // The position of ComputeSatellitePosition, with the clock offset it derives on the
+            // way kept for the sink.
+            const SatelliteSolution s =
+                SolveSatellitePosition(ephemerisTable[i], state.transmitTime);
+            state.x = s.position.x;
+            state.y = s.position.y;
+            state.z = s.position.z;
             if (sink != nullptr) {
-                sink->SatelliteComputed(timeMs, i, state.transmitTime, p);
+                sink->SatelliteSolved(timeMs, i, state.transmitTime, s);
             }
         }
     }

@@ -25,6 +25,12 @@ class ComputedSatelliteSink {
     virtual ~ComputedSatelliteSink() = default;
     virtual void SatelliteComputed(std::int32_t timeMs, int slot, double transmitTime,
                                    const SatellitePosition& position) = 0;
+    // The same with everything the orbit computation derived on the way (the satellite clock
+    // offset for a fix); by default only the position is passed on.
+    virtual void SatelliteSolved(std::int32_t timeMs, int slot, double transmitTime,
+                                 const SatelliteSolution& solution) {
+        SatelliteComputed(timeMs, slot, transmitTime, solution.position);
+    }
 };
 
 struct SatelliteTables {
