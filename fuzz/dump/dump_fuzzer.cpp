@@ -5,7 +5,8 @@
 //  - `records` and `positions` agree on the exit status (both read the log the same way);
 //  - `records` prints exactly one line per entry the reader yields;
 //  - every entry is the tag of a known kind at its offset, followed by that kind's body length of
-//    the very bytes of the file, entries follow each other without gaps from offset 0;
+//    the very bytes of the file; entries and reported damaged stretches follow each other without
+//    gaps from offset 0 to the end, and reading goes on after damage only at a whole entry;
 //  - a reader with the smallest block size yields the same entries as one with a larger block
 //    (the block refill must not lose or repeat bytes at block boundaries).
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "receiver/record_decoders.hpp"
 #include "tools/dump/dump_commands.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
 
@@ -46,18 +48,48 @@ class InputStream {
 
 struct Entries {
     std::vector<std::uint64_t> offsets;
-    RawLogReader::Status end;
-    std::uint64_t problemOffset;
+    std::vector<std::uint64_t> damage;  // offset and length of every skipped stretch
+    bool damaged = false;               // a stretch was skipped or the log ends inside an entry
 };
+
+bool KnownTag(const std::uint8_t* data, std::size_t size, std::uint64_t at) {
+    return at + 4 <= size &&
+           FindRecordKind({reinterpret_cast<const char*>(data + at), 4}) != nullptr;
+}
 
 Entries ReadAll(const std::uint8_t* data, std::size_t size, std::size_t blockSize) {
     InputStream in(data, size);
     RawLogReader reader(in.get(), blockSize);
     Entries result{};
     std::uint64_t expected = 0;
+    bool afterDamage = false;
     RawLogEntry entry{};
-    RawLogReader::Status status;
-    while ((status = reader.Next(entry)) == RawLogReader::Status::Entry) {
+    for (;;) {
+        const RawLogReader::Status status = reader.Next(entry);
+        if (status == RawLogReader::Status::End) {
+            break;
+        }
+        if (status == RawLogReader::Status::ReadError) {
+            Fail("read error on a memory stream");
+        }
+        if (status != RawLogReader::Status::Entry) {
+            if (reader.ProblemOffset() != expected) {
+                Fail("problem reported at the wrong offset");
+            }
+            result.damaged = true;
+            const std::uint64_t skipped = status == RawLogReader::Status::Damaged
+                                              ? reader.LastSkippedBytes()
+                                              : size - expected;
+            if (skipped == 0 || expected + skipped > size ||
+                reader.Offset() != expected + skipped) {
+                Fail("skipped stretch out of place");
+            }
+            result.damage.push_back(expected);
+            result.damage.push_back(skipped);
+            expected += skipped;
+            afterDamage = status == RawLogReader::Status::Damaged;
+            continue;
+        }
         if (entry.offset != expected) {
             Fail("entries do not follow each other");
         }
@@ -70,17 +102,22 @@ Entries ReadAll(const std::uint8_t* data, std::size_t size, std::size_t blockSiz
                         entry.body.size()) != 0) {
             Fail("entry bytes differ from the file");
         }
+        // Reading goes on after damage only at a whole entry: CR LF, then a tag or the end.
+        if (afterDamage &&
+            (!HasRecordTrailer(entry.body) ||
+             !(entry.offset + length == size || KnownTag(data, size, entry.offset + length)))) {
+            Fail("reading went on after damage at no whole entry");
+        }
+        afterDamage = false;
         result.offsets.push_back(entry.offset);
         expected += length;
     }
-    result.end = status;
-    result.problemOffset = reader.ProblemOffset();
-    if (status == RawLogReader::Status::End && expected != size) {
+    if (expected != size) {
         Fail("reader reports the end before the end of the file");
     }
-    if ((status == RawLogReader::Status::Truncated || status == RawLogReader::Status::UnknownTag) &&
-        result.problemOffset != expected) {
-        Fail("problem reported at the wrong offset");
+    if (reader.Damage().stretches * 2 + (reader.Damage().truncatedEnd ? 2 : 0) !=
+        result.damage.size()) {
+        Fail("damage totals differ from the stretches reported");
     }
     return result;
 }
@@ -95,8 +132,7 @@ std::FILE* NullOutput() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Entries byBlock = ReadAll(data, size, 4096);
     const Entries bySmallBlock = ReadAll(data, size, 0);  // the reader's minimum block
-    if (byBlock.offsets != bySmallBlock.offsets || byBlock.end != bySmallBlock.end ||
-        byBlock.problemOffset != bySmallBlock.problemOffset) {
+    if (byBlock.offsets != bySmallBlock.offsets || byBlock.damage != bySmallBlock.damage) {
         Fail("block size changes what the reader yields");
     }
 
@@ -123,8 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (recordsStatus != positionsStatus) {
         Fail("records and positions disagree on the exit status");
     }
-    if ((recordsStatus == 0) != (byBlock.end == RawLogReader::Status::End)) {
-        Fail("exit status does not match how the log ended");
+    if ((recordsStatus == 0) == byBlock.damaged) {
+        Fail("exit status does not match whether the log is damaged");
     }
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "tests/support/temporary_stream.hpp"
 #include "tools/dump/dump_commands.hpp"
 #include "tools/encoder/record_encoder.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
 
@@ -158,6 +159,69 @@ TEST(RawLogDump, ProblemsNameFileOffsetAndWhatWasFound) {
     EXPECT_EQ(run.out, "time_ms,prn,transmit_time,x,y,z\n");
 }
 
+TEST(RawLogDump, DamagedStretchesAreSkippedAndEveryWholeEntryAfterThemIsRead) {
+    std::vector<std::uint8_t> good;
+    AppendLogEntry(good, kPbnLayout, EncodeEpochTimeBody(1000));
+    AppendLogEntry(good, kMpcLayout, EncodeMeasurementBody({5, 1, 0.0, 0.07}));
+    AppendLogEntry(good, kPbnLayout, EncodeEpochTimeBody(2000));
+    const std::size_t pbn = 4 + kPbnLayout.bodyLength;
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> damage;
+        std::uint64_t skipped;
+    };
+    std::vector<std::uint8_t> torn(good.begin() + pbn, good.begin() + pbn + 44);  // MPC, cut
+    std::vector<std::uint8_t> noise = {'P', 'B', 'N', ',', 1, 2, 3, 'S', 'N', 'V', ','};
+    const Case cases[] = {
+        {"zeros of an outside truncation", std::vector<std::uint8_t>(300, 0), 300},
+        {"an entry torn by a crash", torn, torn.size()},
+        {"line noise holding tags", noise, noise.size()},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> log(good.begin(), good.begin() + pbn);
+        log.insert(log.end(), c.damage.begin(), c.damage.end());
+        log.insert(log.end(), good.begin() + pbn, good.end());
+        const DumpRun run = RunDump(log, false);
+        EXPECT_EQ(run.status, 1) << c.what;
+        const auto lines = Lines(run.out);
+        ASSERT_EQ(lines.size(), 3u) << c.what << "\n" << run.out << run.err;
+        EXPECT_EQ(lines[1].rfind("offset=" + std::to_string(pbn + c.skipped) + " kind=MPC", 0), 0u)
+            << c.what << ": " << lines[1];
+        const std::string skip = "test.log: skipped " + std::to_string(c.skipped) +
+                                 " bytes from byte offset " + std::to_string(pbn);
+        EXPECT_NE(run.err.find("test.log: byte offset " + std::to_string(pbn) + ":"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find(skip), std::string::npos) << c.what << ": " << run.err;
+    }
+}
+
+TEST(RawLogDump, ReaderCountsWhatDamageCost) {
+    std::vector<std::uint8_t> log;
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(1000));
+    log.insert(log.end(), 10, 0);
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(2000));
+    log.insert(log.end(), {'M', 'P', 'C', ',', 1, 2, 3});  // torn, runs into the next entry
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(3000));
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(4000));
+    log.insert(log.end(), {'S', 'N', 'V', ',', 9});  // torn at the end
+    TemporaryStream in;
+    std::fwrite(log.data(), 1, log.size(), in.get());
+    std::rewind(in.get());
+    RawLogReader reader(in.get(), 0);
+    RawLogEntry entry{};
+    int entries = 0;
+    for (RawLogReader::Status s; (s = reader.Next(entry)) != RawLogReader::Status::End;) {
+        ASSERT_NE(s, RawLogReader::Status::ReadError);
+        entries += s == RawLogReader::Status::Entry;
+    }
+    EXPECT_EQ(entries, 4);
+    EXPECT_EQ(reader.Damage().stretches, 2u);
+    EXPECT_EQ(reader.Damage().skippedBytes, 17u);
+    EXPECT_EQ(reader.Damage().tornEntries, 1u);
+    EXPECT_TRUE(reader.Damage().truncatedEnd);
+}
+
 TEST(RawLogDump, PositionsLeaveOutRecordsWithABadTrailer) {
     std::vector<std::uint8_t> log;
     EphemerisRecord eph{};
@@ -172,6 +236,20 @@ TEST(RawLogDump, PositionsLeaveOutRecordsWithABadTrailer) {
     EXPECT_EQ(Lines(RunDump(log, true).out).size(), 1u);
 }
 
+TEST(RawLogDump, FailedOutputIsNeverCalledComplete) {
+    std::vector<std::uint8_t> log;
+    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(1000));
+    log.insert(log.end(), {'X', 'Y', 'Z', ','});
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    TemporaryStream in, err;
+    std::fwrite(log.data(), 1, log.size(), in.get());
+    std::rewind(in.get());
+    EXPECT_EQ(DumpRecords(in.get(), "test.log", full, err.get()), 2);
+    std::fclose(full);
+    EXPECT_NE(err.Contents().find("cannot write the output"), std::string::npos) << err.Contents();
+}
+
 TEST(RawLogDump, CommandLine) {
     const char* help[] = {"satlog-dump", "--help"};
     TemporaryStream helpOut;
@@ -183,6 +261,11 @@ TEST(RawLogDump, CommandLine) {
     EXPECT_EQ(DumpMain(3, missing, stdout, missingErr.get()), 2);
     EXPECT_EQ(missingErr.Contents(),
               "satlog-dump: cannot open /nonexistent/mavu0.txt: No such file or directory\n");
+
+    TemporaryStream commandHelpOut;
+    const char* commandHelp[] = {"satlog-dump", "records", "--help"};
+    EXPECT_EQ(DumpMain(3, commandHelp, commandHelpOut.get(), stderr), 0);
+    EXPECT_NE(commandHelpOut.Contents().find("usage: satlog-dump"), std::string::npos);
 
     TemporaryStream wrongErr;
     const char* wrong[] = {"satlog-dump", "frobnicate", "x"};

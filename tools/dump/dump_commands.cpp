@@ -46,14 +46,17 @@ class CsvPositions : public ComputedSatelliteSink {
     OutputBuffer& out_;
 };
 
-// Reads every entry and hands it to `onEntry`; reports the end of the log as an exit status.
+// Reads every entry and hands it to `onEntry`; reports the end of the log as an exit status. A
+// damaged stretch is reported with its byte offset and skipped, and the entries after it are read.
 template <typename OnEntry>
 int ForEachEntry(std::FILE* in, const std::string& name, std::FILE* err, OutputBuffer& out,
                  OnEntry onEntry) {
     RawLogReader reader(in);
     RawLogEntry entry{};
+    bool damaged = false;
     for (;;) {
-        switch (reader.Next(entry)) {
+        const RawLogReader::Status status = reader.Next(entry);
+        switch (status) {
             case RawLogReader::Status::Entry:
                 onEntry(entry);
                 continue;
@@ -63,14 +66,26 @@ int ForEachEntry(std::FILE* in, const std::string& name, std::FILE* err, OutputB
                                  std::strerror(errno));
                     return 2;
                 }
-                return 0;
+                return damaged ? 1 : 0;
             case RawLogReader::Status::Truncated:
-            case RawLogReader::Status::UnknownTag:
+            case RawLogReader::Status::Damaged:
+                // What was read before the damage goes out first, so that the two streams
+                // interleave in order on a terminal.
                 out.Flush();
+                damaged = true;
                 std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", name.c_str(),
                              static_cast<unsigned long long>(reader.ProblemOffset()),
                              reader.ProblemText().c_str());
-                return 1;
+                if (status == RawLogReader::Status::Damaged) {
+                    std::fprintf(err,
+                                 "satlog-dump: %s: skipped %llu bytes from byte offset %llu; "
+                                 "reading on at byte offset %llu\n",
+                                 name.c_str(),
+                                 static_cast<unsigned long long>(reader.LastSkippedBytes()),
+                                 static_cast<unsigned long long>(reader.ProblemOffset()),
+                                 static_cast<unsigned long long>(reader.Offset()));
+                }
+                continue;
             case RawLogReader::Status::ReadError:
                 out.Flush();
                 std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(),
@@ -165,15 +180,23 @@ constexpr const char* kUsage =
     "             computed at each epoch, X Y Z earth-fixed in metres, as the receive thread\n"
     "             computes them (records with a bad trailer are left out, as it does).\n"
     "\n"
-    "Exit status: 0 the whole log was read; 1 it ends inside an entry or holds an unknown tag\n"
-    "(the output before that point is complete); 2 bad usage, or a file that cannot be read.\n";
+    "A damaged stretch (an unknown tag, an entry cut short, zeros) is reported on standard\n"
+    "error with its byte offset and skipped: reading goes on at the next offset where a known\n"
+    "tag begins an entry whose body ends in CR LF and is followed by another tag or the end of\n"
+    "the file; the number of bytes skipped and where are reported too.\n"
+    "\n"
+    "Exit status: 0 the whole log was read; 1 the log is damaged or ends inside an entry (every\n"
+    "whole entry outside the damage was read and written); 2 bad usage, a file that cannot be\n"
+    "read, or output that could not be written.\n";
 
 }  // namespace
 
 int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
-        std::fputs(kUsage, out);
-        return 0;
+    for (int k = 1; k < argc; ++k) {
+        if (std::string_view(argv[k]) == "--help" || std::string_view(argv[k]) == "-h") {
+            std::fputs(kUsage, out);
+            return 0;
+        }
     }
     if (argc != 3) {
         std::fputs(kUsage, err);

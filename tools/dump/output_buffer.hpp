@@ -43,7 +43,11 @@ class OutputBuffer {
             }
             used_ = 0;
         }
-        return !failed_ && std::fflush(out_) == 0;
+        // A failed flush is remembered: the stream may drop what it held and succeed next time.
+        if (std::fflush(out_) != 0) {
+            failed_ = true;
+        }
+        return !failed_;
     }
 
   private:
