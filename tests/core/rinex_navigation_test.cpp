@@ -52,6 +52,14 @@ TEST(RinexNavigation, ErrorsNameTheLine) {
     EXPECT_EQ(error.line, 5);
     EXPECT_NE(error.message.find("orbit line 2"), std::string::npos) << error.message;
 
+    for (const char* toe : {"3.456000000000D+15", "-1.00000000000D+00", "6.048000000000D+05"}) {
+        std::string outOfWeek = std::string(kHeader) + kRecord;
+        outOfWeek.replace(outOfWeek.find("3.456000000000D+05"), 18, toe);
+        EXPECT_FALSE(ParseRinexNavigation(outOfWeek, error)) << toe;
+        EXPECT_EQ(error.line, 6) << toe;
+        EXPECT_NE(error.message.find("toe out of range"), std::string::npos) << error.message;
+    }
+
     const std::string truncated = std::string(kHeader) + std::string(kRecord).substr(0, 300);
     EXPECT_FALSE(ParseRinexNavigation(truncated, error));
     EXPECT_NE(error.message.find("ends inside"), std::string::npos) << error.message;

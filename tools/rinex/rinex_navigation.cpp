@@ -172,6 +172,10 @@ std::optional<RinexNavigationFile> ParseRinexNavigation(std::string_view text, R
                                 ", field " + std::to_string(col + 1));
                 }
             }
+            // toe is a time of the week; any other value would have no place in the ephemeris.
+            if (row == 2 && !(rec.toe >= 0.0 && rec.toe < orbit_constants::kWeek)) {
+                return fail("toe out of range (0 to 604800 s of week) in broadcast orbit line 3");
+            }
         }
         const long days = DaysFromGpsEpoch(rec.year, rec.month, rec.day);
         const long dayOfWeek = ((days % 7) + 7) % 7;
