@@ -341,4 +341,29 @@ TEST_F(SimEndToEnd, FastThroughputWithoutLoss) {
                 records, expected.size(), run.seconds, static_cast<double>(records) / run.seconds);
 }
 
+// SIGINT, SIGTERM and SIGHUP end an offline run at once, with every entry of the log whole.
+TEST_F(SimEndToEnd, SignalsEndAnOfflineRunWithWholeEntries) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const fs::path log = Path("signalled.log");
+        SimProcess sim({"--log", log.string(), "--duration", "100000000"}, Path("signalled.err"));
+        ASSERT_TRUE(sim.Started());
+        std::this_thread::sleep_for(200ms);
+        sim.Signal(signal);
+        ASSERT_EQ(sim.Wait(10s), 0) << "signal " << signal << ": " << sim.Stderr();
+        EXPECT_NE(sim.Stderr().find("interrupted"), std::string::npos) << sim.Stderr();
+        std::FILE* f = std::fopen(log.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        RawLogReader reader(f);
+        RawLogEntry e{};
+        std::size_t entries = 0;
+        RawLogReader::Status status;
+        while ((status = reader.Next(e)) == RawLogReader::Status::Entry) {
+            ++entries;
+        }
+        std::fclose(f);
+        EXPECT_EQ(status, RawLogReader::Status::End) << "signal " << signal;
+        EXPECT_GT(entries, 0u);
+    }
+}
+
 }  // namespace

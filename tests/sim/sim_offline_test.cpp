@@ -1,4 +1,6 @@
 // The whole program offline: --log, --truth, --replay, and its messages for bad input.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,12 +9,15 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "receiver/record_decoders.hpp"
 #include "receiver/satellite_tables.hpp"
 #include "tests/support/reference_data.hpp"
+#include "tools/encoder/record_encoder.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
+#include "tools/sim/raw_log_replay.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {
@@ -222,23 +227,93 @@ TEST_F(SimOffline, ReplayOfALogLogsTheSameBytes) {
     EXPECT_EQ(Summarise(Path("c.log")).pbn, 10u);
 }
 
-TEST_F(SimOffline, DamagedReplayLogIsRefusedNamingFileAndOffset) {
+TEST_F(SimOffline, DamagedReplayLogReplaysEveryWholeEntryAndSaysWhere) {
     ASSERT_EQ(Sim({"--log", Path("a.log"), "--duration", "3"}), 0);
-    std::string log = ReadFile(Path("a.log"));
+    const std::string log = ReadFile(Path("a.log"));
+    const std::size_t lastEntry = log.size() - (4 + kPbnLayout.bodyLength);
     std::ofstream(Path("cut.log"), std::ios::binary) << log.substr(0, log.size() - 7);
-    EXPECT_EQ(Sim({"--replay", Path("cut.log"), "--log", Path("b.log")}), 2);
-    EXPECT_NE(stderr_.find(Path("cut.log")), std::string::npos) << stderr_;
-    EXPECT_NE(stderr_.find("offset"), std::string::npos) << stderr_;
+    EXPECT_EQ(Sim({"--replay", Path("cut.log"), "--log", Path("b.log")}), 0) << stderr_;
+    EXPECT_EQ(ReadFile(Path("b.log")), log.substr(0, lastEntry));
+    EXPECT_NE(stderr_.find(Path("cut.log") + ": byte offset " + std::to_string(lastEntry)),
+              std::string::npos)
+        << stderr_;
+
+    const std::size_t firstEntry = 4 + kSnvLayout.bodyLength;
+    ASSERT_EQ(log.substr(0, 4), "SNV,");
+    std::ofstream(Path("holed.log"), std::ios::binary)
+        << log.substr(0, firstEntry) << std::string(100, '\0') << log.substr(firstEntry);
+    EXPECT_EQ(Sim({"--replay", Path("holed.log"), "--log", Path("c.log")}), 0) << stderr_;
+    EXPECT_EQ(ReadFile(Path("c.log")), log);
+    EXPECT_NE(stderr_.find("skipped 100 bytes"), std::string::npos) << stderr_;
+
     std::ofstream(Path("junk.log"), std::ios::binary) << "XYZ," << std::string(60, 'x');
-    EXPECT_EQ(Sim({"--replay", Path("junk.log"), "--log", Path("b.log")}), 2);
-    EXPECT_NE(stderr_.find("offset 0"), std::string::npos) << stderr_;
-    EXPECT_EQ(Sim({"--replay", Path("missing.log"), "--log", Path("b.log")}), 2);
+    EXPECT_EQ(Sim({"--replay", Path("junk.log"), "--log", Path("d.log")}), 2);
+    EXPECT_NE(stderr_.find("no whole entry"), std::string::npos) << stderr_;
+    EXPECT_EQ(Sim({"--replay", Path("missing.log"), "--log", Path("d.log")}), 2);
     EXPECT_NE(stderr_.find(Path("missing.log")), std::string::npos) << stderr_;
+    EXPECT_EQ(Sim({"--replay", dir_.string(), "--log", Path("d.log")}), 2);
+    EXPECT_NE(stderr_.find("is a directory"), std::string::npos) << stderr_;
+}
+
+TEST_F(SimOffline, ReplayReadsAPipe) {
+    ASSERT_EQ(Sim({"--log", Path("a.log"), "--duration", "5"}), 0);
+    const std::string log = ReadFile(Path("a.log"));
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(Path("fifo"), std::ios::binary) << log; });
+    EXPECT_EQ(Sim({"--replay", Path("fifo"), "--log", Path("b.log")}), 0) << stderr_;
+    writer.join();
+    EXPECT_EQ(ReadFile(Path("b.log")), log);
+}
+
+TEST_F(SimOffline, ReplayOfALogWithoutPositionRecordsHoldsABoundedEpoch) {
+    std::vector<std::uint8_t> log;
+    for (int k = 0; k < 1000; ++k) {
+        AppendLogEntry(log, kMpcLayout, EncodeMeasurementBody({5, 1, 0.0, 0.07}));
+    }
+    std::ofstream(Path("a.log"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(log.data()), static_cast<std::streamsize>(log.size()));
+    ASSERT_EQ(Sim({"--replay", Path("a.log"), "--log", Path("b.log"), "--duration", "1"}), 0);
+    const std::size_t entry = 4 + kMpcLayout.bodyLength;
+    EXPECT_EQ(ReadFile(Path("b.log")).size(), RawLogReplay::kMaxEpochRecords * entry);
+}
+
+TEST_F(SimOffline, OutputsThatNameAnInputOrEachOtherAreRefusedUntouched) {
+    ASSERT_EQ(Sim({"--log", Path("rec.log"), "--duration", "2"}), 0);
+    const std::string recording = ReadFile(Path("rec.log"));
+    std::ofstream(Path("brdc.n")) << "navigation\n";
+    fs::create_hard_link(Path("rec.log"), Path("hard.log"));
+    fs::create_symlink(Path("rec.log"), Path("soft.log"));
+    const std::vector<std::vector<std::string>> cases = {
+        {"--replay", Path("rec.log"), "--log", Path("rec.log")},
+        {"--replay", Path("rec.log"), "--log", Path("hard.log")},
+        {"--replay", Path("soft.log"), "--log",
+         Path("../" + dir_.filename().string() + "/rec.log")},
+        {"--nav", Path("brdc.n"), "--log", Path("brdc.n"), "--duration", "1"},
+        {"--log", Path("new.log"), "--capture", Path("new.log"), "--duration", "1"},
+        {"--log", Path("new.log"), "--truth", Path("./new.log"), "--duration", "1"},
+        {"--log", Path("rec.log"), "--capture", Path("no/such/dir"), "--duration", "1"},
+    };
+    for (const auto& args : cases) {
+        EXPECT_EQ(Sim(args), 2) << args[1] << " " << args[3];
+        EXPECT_EQ(ReadFile(Path("rec.log")), recording) << args[1] << " " << args[3];
+        EXPECT_EQ(ReadFile(Path("brdc.n")), "navigation\n");
+        EXPECT_FALSE(fs::exists(Path("new.log")));
+    }
+    EXPECT_NE(stderr_.find(Path("no/such/dir")), std::string::npos) << stderr_;
+}
+
+TEST_F(SimOffline, FailedWriteStopsTheRunWithItsCause) {
+    EXPECT_EQ(Sim({"--log", "/dev/full", "--duration", "20000", "--truth", Path("t.csv")}), 1);
+    EXPECT_NE(stderr_.find("/dev/full: write failed: No space left on device"), std::string::npos)
+        << stderr_;
+    EXPECT_LT(ReadFile(Path("t.csv")).size(), 100000u);  // not 20000 epochs of rows
 }
 
 TEST_F(SimOffline, BadNavigationFileNamesFileAndLine) {
     EXPECT_EQ(Sim({"--nav", Path("none.n"), "--log", Path("x.log"), "--duration", "1"}), 2);
     EXPECT_NE(stderr_.find(Path("none.n")), std::string::npos) << stderr_;
+    EXPECT_EQ(Sim({"--nav", dir_.string(), "--log", Path("x.log"), "--duration", "1"}), 2);
+    EXPECT_NE(stderr_.find(dir_.string() + ": is a directory"), std::string::npos) << stderr_;
     SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
     // A good file with one damaged number on line 12.
     std::istringstream in(ReadTextFile(ReferenceDataDir() / "brdc1820.10n"));

@@ -101,9 +101,10 @@ class SimProcess {
         return exitStatus_;
     }
 
-    void Terminate() {
+    void Terminate() { Signal(SIGTERM); }
+    void Signal(int signal) {
         if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGTERM);
+            kill(pid_, signal);
         }
     }
 

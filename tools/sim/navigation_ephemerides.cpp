@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -18,6 +19,11 @@ double WeekDifference(double a, double b) {
 }  // namespace
 
 bool NavigationEphemerides::Load(const std::string& path, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": is a directory, not a navigation file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot open the navigation file";

@@ -225,7 +225,9 @@ std::string BuildUsage() {
         }
         text.append(entry).append("\n");
     }
-    text.append("Exit status: 0 done, 1 the line failed, 2 bad arguments or input files.\n");
+    text.append(
+        "Exit status: 0 done (also when stopped by SIGINT, SIGTERM or SIGHUP: every entry\n"
+        "written is whole), 1 the line or a write failed, 2 bad arguments or unusable files.\n");
     return text;
 }
 

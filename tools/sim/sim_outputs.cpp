@@ -1,5 +1,9 @@
 #include "tools/sim/sim_outputs.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -10,31 +14,56 @@ OutputFile::~OutputFile() {
     }
 }
 
+// The one place where the simulator opens a file for writing.
 bool OutputFile::Open(const std::string& path, std::string& error) {
     path_ = path;
-    file_ = std::fopen(path.c_str(), "wb");
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = path + ": cannot create: " + std::strerror(errno);
+        return false;
+    }
+    file_ = fdopen(fd, "wb");
     if (file_ == nullptr) {
         error = path + ": cannot create: " + std::strerror(errno);
+        close(fd);
         return false;
     }
     return true;
 }
 
+bool OutputFile::Begin(std::string& error) {
+    struct stat st {};
+    const int fd = fileno(file_);
+    // Only a regular file holds old contents; a device or a pipe takes the bytes as they come.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+        error = path_ + ": cannot empty: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void OutputFile::Fail(const char* what) {
+    if (error_.empty()) {
+        error_ = path_ + ": " + what + ": " + std::strerror(errno);
+    }
+}
+
 void OutputFile::Write(std::span<const std::uint8_t> bytes) {
-    if (file_ != nullptr && !bytes.empty() &&
+    if (file_ != nullptr && !bytes.empty() && error_.empty() &&
         std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-        failed_ = true;
+        Fail("write failed");
     }
 }
 
 bool OutputFile::Close(std::string& error) {
-    if (file_ == nullptr) {
-        return true;
+    if (file_ != nullptr) {
+        if (std::fclose(file_) != 0) {
+            Fail("write failed");
+        }
+        file_ = nullptr;
     }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (failed_ || !closed) {
-        error = path_ + ": write failed: " + std::strerror(errno);
+    if (!error_.empty()) {
+        error = error_;
         return false;
     }
     return true;
@@ -66,8 +95,8 @@ void ToolView::Processed(const PlannedRecord& record, const EpochPlan& plan,
     }
 }
 
-bool TruthWriter::Open(const std::string& path, std::string& error) {
-    if (!file_.Open(path, error)) {
+bool TruthWriter::Begin(std::string& error) {
+    if (!file_.Begin(error)) {
         return false;
     }
     static constexpr std::string_view kHeader = "time_ms,prn,transmit_time,x,y,z\n";

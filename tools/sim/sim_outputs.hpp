@@ -13,19 +13,26 @@
 #include "tools/sim/fault_injector.hpp"
 #include "tools/sim/scenario.hpp"
 
-// A binary output file; closing reports a failed write (a full disk) by name.
+// A binary output file. Opening does not truncate, so that nothing is lost when another output
+// of the run cannot be opened; Begin empties it once every output is open. A failed write (a full
+// disk, a closed pipe) is kept with its cause, and the run stops at it.
 class OutputFile {
   public:
     ~OutputFile();
     bool Open(const std::string& path, std::string& error);
+    bool Begin(std::string& error);
     bool IsOpen() const { return file_ != nullptr; }
     void Write(std::span<const std::uint8_t> bytes);
+    bool Failed() const { return !error_.empty(); }
+    const std::string& Error() const { return error_; }  // names the file and the cause
     bool Close(std::string& error);
 
   private:
+    void Fail(const char* what);
+
     std::FILE* file_ = nullptr;
     std::string path_;
-    bool failed_ = false;
+    std::string error_;
 };
 
 // Follows what reaches the tool's satellite tables, to tell which measured satellites the tool
@@ -46,8 +53,10 @@ class ToolView {
 // CSV with the columns of `satlog-dump positions`: time_ms,prn,transmit_time,x,y,z.
 class TruthWriter {
   public:
-    bool Open(const std::string& path, std::string& error);
-    bool IsOpen() const { return file_.IsOpen(); }
+    bool Open(const std::string& path, std::string& error) { return file_.Open(path, error); }
+    bool Begin(std::string& error);  // empties the file and writes the header
+    OutputFile& File() { return file_; }
+    const OutputFile& File() const { return file_; }
     void Write(const TruthRow& row);
     bool Close(std::string& error) { return file_.Close(error); }
 

@@ -11,6 +11,7 @@
 
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/command_handshake.hpp"
+#include "tools/sim/distinct_files.hpp"
 #include "tools/sim/fault_injector.hpp"
 #include "tools/sim/navigation_ephemerides.hpp"
 #include "tools/sim/raw_log_replay.hpp"
@@ -47,7 +48,9 @@ class Run {
     bool SendPiece(const WirePiece& piece, const EpochPlan& plan);
     bool NextEpoch(EpochPlan& plan);
     bool Paced() const { return line_ && !o_.fast; }
-    int LineFailed();
+    bool OutputFailed() const;
+    int Stopped();
+    int Finish();
 
     const SimOptions& o_;
     std::FILE* err_;
@@ -70,10 +73,14 @@ class Run {
 };
 
 bool Run::Prepare(std::string& error) {
+    error = SameFileConflict(FilesOf(o_));
+    if (!error.empty()) {
+        return false;
+    }
     const ReceiverSite site = MakeReceiverSite(o_.latitudeDeg, o_.longitudeDeg, o_.heightM);
     if (!o_.replayPath.empty()) {
         replaying_ = true;
-        if (!replay_.Open(o_.replayPath, error)) {
+        if (!replay_.Open(o_.replayPath, err_, error)) {
             return false;
         }
     } else {
@@ -90,25 +97,48 @@ bool Run::Prepare(std::string& error) {
         const auto startMs = static_cast<std::int64_t>(std::llround(start * 1000.0));
         scenario_ = std::make_unique<Scenario>(*source, site, startMs, o_.snvIntervalSeconds);
     }
-    if (!o_.logPath.empty() && !log_.Open(o_.logPath, error)) {
+    // Every output is opened before any is emptied: one that cannot be opened costs no other.
+    if ((!o_.logPath.empty() && !log_.Open(o_.logPath, error)) ||
+        (!o_.capturePath.empty() && !capture_.Open(o_.capturePath, error)) ||
+        (!o_.truthPath.empty() && !truth_.Open(o_.truthPath, error))) {
         return false;
     }
-    if (!o_.capturePath.empty() && !capture_.Open(o_.capturePath, error)) {
-        return false;
-    }
-    if (!o_.truthPath.empty() && !truth_.Open(o_.truthPath, error)) {
-        return false;
-    }
-    return true;
+    return (!log_.IsOpen() || log_.Begin(error)) && (!capture_.IsOpen() || capture_.Begin(error)) &&
+           (!truth_.File().IsOpen() || truth_.Begin(error));
 }
 
-int Run::LineFailed() {
+bool Run::OutputFailed() const {
+    return log_.Failed() || capture_.Failed() || truth_.File().Failed();
+}
+
+// Why the run stopped early: a signal ends it cleanly (status 0, whole entries written), a failed
+// write or a failed line with status 1 and the cause.
+int Run::Stopped() {
     if (Interrupted()) {
         std::fprintf(err_, "satlog-sim: interrupted\n");
-        return 0;
+        return Finish();
     }
-    std::fprintf(err_, "satlog-sim: %s\n", line_->LastError().c_str());
+    for (const OutputFile* f : {&log_, &capture_, &truth_.File()}) {
+        if (f->Failed()) {
+            std::fprintf(err_, "satlog-sim: %s\n", f->Error().c_str());
+            return 1;
+        }
+    }
+    if (line_) {
+        std::fprintf(err_, "satlog-sim: %s\n", line_->LastError().c_str());
+    }
     return 1;
+}
+
+// Closes the outputs; a write that failed on the way out fails the run.
+int Run::Finish() {
+    std::string error;
+    const bool ok = log_.Close(error) && capture_.Close(error) && truth_.File().Close(error);
+    if (!ok) {
+        std::fprintf(err_, "satlog-sim: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 // Reads what the tool sent within `timeoutMs` and answers its commands. False when the line failed.
@@ -233,7 +263,7 @@ int Run::Execute(std::FILE* out) {
         std::fprintf(out, "%s\n", line_->ToolPath().c_str());
         std::fflush(out);
         if (!WaitForConfiguration()) {
-            return LineFailed();
+            return Stopped();
         }
     }
 
@@ -246,6 +276,9 @@ int Run::Execute(std::FILE* out) {
     EpochPlan plan;
     bool hangUp = false;
     for (std::int64_t k = 0; k < epochs && !hangUp; ++k) {
+        if (Interrupted() || OutputFailed()) {
+            return Stopped();
+        }
         if (!NextEpoch(plan)) {
             break;
         }
@@ -254,7 +287,7 @@ int Run::Execute(std::FILE* out) {
                 begin + std::chrono::duration_cast<Clock::duration>(
                             std::chrono::duration<double>(static_cast<double>(k) / o_.speed));
             if (!WaitUntil(due)) {
-                return LineFailed();
+                return Stopped();
             }
         }
         pieces.clear();
@@ -266,16 +299,16 @@ int Run::Execute(std::FILE* out) {
         }
         for (const WirePiece& piece : pieces) {
             if (!SendPiece(piece, plan)) {
-                return LineFailed();
+                return Stopped();
             }
         }
         if (line_ && !o_.fast && !ServiceInput(0)) {
-            return LineFailed();
+            return Stopped();
         }
         if (line_ && !handshake_.Complete()) {
             // The tool started over: the output waits for its four commands again.
             if (!WaitForConfiguration()) {
-                return LineFailed();
+                return Stopped();
             }
             begin = Clock::now() -
                     std::chrono::duration_cast<Clock::duration>(
@@ -290,18 +323,10 @@ int Run::Execute(std::FILE* out) {
         }
         line_->HangUp();
     }
-    bool ok = log_.Close(error);
-    if (ok) {
-        ok = capture_.Close(error);
+    if (Interrupted()) {
+        return Stopped();
     }
-    if (ok) {
-        ok = truth_.Close(error);
-    }
-    if (!ok) {
-        std::fprintf(err_, "satlog-sim: %s\n", error.c_str());
-        return 2;
-    }
-    return 0;
+    return Finish();
 }
 
 }  // namespace
