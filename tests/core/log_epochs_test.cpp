@@ -128,7 +128,7 @@ TEST(LogEpochs, TheWalkEndsWhereTheReaderCannotGoOn) {
     RawLogBuilder log;
     log.Measurement(1, 1, 0.07).Raw({'X', 'Y', 'Z', ','}).Epoch(1000);
     const Recorder unknown = Recorder::Walk(log);
-    EXPECT_EQ(unknown.end.status, RawLogReader::Status::UnknownTag);
+    EXPECT_EQ(unknown.end.status, RawLogReader::Status::Damaged);
     EXPECT_EQ(unknown.end.offset, kMpcEntry);
     EXPECT_EQ(unknown.entries.size(), 1u);
 

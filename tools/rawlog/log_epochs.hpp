@@ -26,7 +26,8 @@
 // - The ephemeris an SNV entry brings belongs to the epoch closed by the next Epoch call (its
 //   receive time is that epoch's timeMs).
 // - The walk stops at the end of the log or at the first entry the reader cannot split (an
-//   unknown tag, a log that ends inside an entry, a read error): LogWalkEnd says which and where.
+//   unknown tag or a torn entry, a log that ends inside one, a read error): LogWalkEnd says which
+//   and where.
 #pragma once
 
 #include <cstdint>
@@ -82,7 +83,7 @@ class LogEpochVisitor {
 
 struct LogWalkEnd {
     RawLogReader::Status status = RawLogReader::Status::End;  // never Entry
-    std::uint64_t offset = 0;                                 // Truncated and UnknownTag: where
+    std::uint64_t offset = 0;                                 // Truncated and Damaged: where
     std::string text;  // what was found there, or the system's reason for ReadError
 };
 
