@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "app/line_settings.hpp"
@@ -14,27 +15,29 @@ namespace {
 constexpr const char* kPortName = "COM3";
 constexpr const char* kLogName = "mavu0.txt";
 
-const char* DescribeCreateError(DWORD error) {
-    switch (error) {
-        case ERROR_ACCESS_DENIED:
-            return "permission denied, or the name is taken by a directory";
-        case ERROR_FILE_NOT_FOUND:
-            return "the working directory does not exist";
-        case ERROR_SHARING_VIOLATION:
-            return "another program is writing it";
-        default:
-            return "the file system refused it";
+// The working directory as an absolute path, also when it has been deleted under the program
+// (the system then still knows where it was, and says that it is gone).
+std::string WorkingDirectoryText() {
+    std::error_code error;
+    const std::filesystem::path directory = std::filesystem::current_path(error);
+    if (!error) {
+        return directory.string();
     }
+    std::error_code ignored;
+    const std::filesystem::path remembered =
+        std::filesystem::read_symlink("/proc/self/cwd", ignored);
+    if (!ignored && !remembered.empty()) {
+        return remembered.string();
+    }
+    return "the working directory (" + error.message() + ")";
 }
 
-// The log is the record of the session: the user must learn at once that none is being kept.
-void ReportLogCreateError(StatusLines& status, DWORD error) {
+// The log is the record of the session: the user must learn at once that none is being kept,
+// and why, in the operating system's words.
+void ReportLogCreateError(StatusLines& status, const std::string& cause) {
     status.SetStatusLine(3, "mavu0.txt Create Error");
-    std::error_code ignored;
-    std::filesystem::path directory = std::filesystem::current_path(ignored);
-    std::fprintf(stderr, "satlog: cannot create %s in %s: %s (error %u); nothing is logged\n",
-                 kLogName, directory.string().c_str(), DescribeCreateError(error),
-                 static_cast<unsigned>(error));
+    std::fprintf(stderr, "satlog: cannot create %s in %s: %s; nothing is logged\n", kLogName,
+                 WorkingDirectoryText().c_str(), cause.c_str());
 }
 
 }  // namespace
@@ -49,7 +52,8 @@ void OpenPortAndLog(StatusLines& status) {
         CreateFileA(kPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     logHandle =
         CreateFileA(kLogName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    const DWORD logError = logHandle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    const std::string logError =
+        logHandle == INVALID_HANDLE_VALUE ? LastCreateFailureCause() : std::string();
 
     status.SetStatusLine(1, portHandle == INVALID_HANDLE_VALUE ? "COM3 Open Error" : "COM3 Open");
     if (logHandle == INVALID_HANDLE_VALUE) {

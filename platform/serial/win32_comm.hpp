@@ -4,6 +4,8 @@
 // every platform. Only the calls, types and constants the system uses are provided.
 #pragma once
 
+#include <string>
+
 #ifdef _WIN32
 
 #include <windows.h>
@@ -181,3 +183,8 @@ DWORD GetLastError();
 // for CloseHandle. Also accepts INVALID_HANDLE_VALUE: calls on an invalid handle sleep instead of
 // failing at once (so that nothing spins on them), and this wakes the sleepers.
 BOOL CancelPortWait(HANDLE port);
+
+// Not a Win32 call. Why the last CreateFileA on this thread failed, in the operating system's
+// words for the call that failed ("Too many open files", "it is a FIFO, not a regular file"), so
+// that a message can name the real cause; empty when it did not fail.
+std::string LastCreateFailureCause();

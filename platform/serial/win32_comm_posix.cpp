@@ -15,6 +15,7 @@
 namespace serial_detail {
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
+thread_local std::string lastCreateFailure;
 }  // namespace
 
 void SetLastErrorCode(DWORD code) {
@@ -87,6 +88,7 @@ HANDLE OpenPort(std::string_view name, int number, DWORD disposition) {
         std::fprintf(stderr, "satlog: cannot open %.*s (%s): %s\n", static_cast<int>(name.size()),
                      name.data(), path.c_str(), failure.cause.c_str());
         SetLastErrorCode(failure.error);
+        lastCreateFailure = failure.cause;
         return INVALID_HANDLE_VALUE;
     }
     return HandleOf(port);
@@ -99,8 +101,10 @@ using namespace serial_detail;
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
+    lastCreateFailure.clear();
     if (lpFileName == nullptr || *lpFileName == '\0') {
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        lastCreateFailure = "no file name";
         return INVALID_HANDLE_VALUE;
     }
     if (const auto number = ComPortNumber(lpFileName)) {
@@ -111,6 +115,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         FileObject::Open(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, failure);
     if (file == nullptr) {
         SetLastErrorCode(failure.error);
+        lastCreateFailure = failure.cause;
         return INVALID_HANDLE_VALUE;
     }
     return HandleOf(file);
@@ -238,4 +243,8 @@ BOOL CancelPortWait(HANDLE port) {
     }
     CommObject* object = ObjectOf(port);
     return object != nullptr ? object->Cancel() : 0;
+}
+
+std::string LastCreateFailureCause() {
+    return lastCreateFailure;
 }

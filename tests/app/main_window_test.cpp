@@ -15,8 +15,10 @@
 #include <QSet>
 #include <QWidget>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -267,6 +269,7 @@ TEST_F(MainWindow, LogThatCannotBeCreatedIsShownAndExplained) {
     EXPECT_EQ(logHandle, INVALID_HANDLE_VALUE);
     EXPECT_NE(errors.find("cannot create mavu0.txt in " + directory_.string()), std::string::npos)
         << errors;
+    EXPECT_NE(errors.find(std::strerror(EISDIR)), std::string::npos) << errors;
 }
 
 TEST_F(MainWindow, StartRunsOneReceiveThreadAndStopsPromptly) {

@@ -141,6 +141,30 @@ TEST_F(SatlogProgram, RecordsTheSimulatedReceiverAndShowsTheCount) {
     EXPECT_EQ(shot.size().height(), 112);
 }
 
+// The trace piped into a reader that leaves early (`satlog 2>&1 | head -n 1`): standard error
+// breaks, the recording goes on to the close.
+TEST_F(SatlogProgram, ABrokenStandardErrorDoesNotStopTheRecording) {
+    BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {});
+    const std::string line = simulator.FirstOutputLine(10s);
+    ASSERT_FALSE(line.empty()) << "the simulator printed no line";
+    const std::string pipeline =
+        R"("$0" 2>&1 >/dev/null | head -n 1 >/dev/null; exit "${PIPESTATUS[0]}")";
+    ProgramResult result = RunProgram("/bin/bash", {"-c", pipeline, SATLOG_PROGRAM},
+                                      {{"QT_QPA_PLATFORM", "offscreen"},
+                                       {"XDG_RUNTIME_DIR", directory_.string()},
+                                       {"SATLOG_COM3", line},
+                                       {"SATLOG_TRACE", "1"},
+                                       {"SATLOG_CLICK", "Button4"},
+                                       {"SATLOG_CLOSE_AFTER", "5"}},
+                                      directory_.string(), 60s);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0) << "ended by a signal from standard error";
+    LogSummary log = ReadLog(directory_ / "mavu0.txt");
+    EXPECT_TRUE(log.complete) << log.problem;
+    EXPECT_GE(log.epochs, 2);
+}
+
 TEST_F(SatlogProgram, ClosingWhileTheReceiverIsSilentEndsPromptly) {
     PseudoTerminal silent;
     ASSERT_TRUE(silent.Ok());

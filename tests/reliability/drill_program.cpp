@@ -76,8 +76,7 @@ DrillProgram::DrillProgram(const std::string& path, const DrillOptions& options)
         if (options.fileSizeLimit) {
             // The hard limit stays open, so that the drill can give the space back later.
             const rlimit limit{*options.fileSizeLimit, RLIM_INFINITY};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            signal(SIGXFSZ, SIG_IGN);  // an ignored signal stays ignored across exec
+            setrlimit(RLIMIT_FSIZE, &limit);  // the program itself must survive SIGXFSZ
         }
         execve(argv[0], argv, envp.data());
         _exit(127);

@@ -23,7 +23,7 @@ struct DrillOptions {
     std::string directory;                                         // the working directory
     std::vector<std::pair<std::string, std::string>> environment;  // added to the test's own
     bool removeDirectoryFirst = false;  // the working directory is gone when the program starts
-    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE (soft), with SIGXFSZ ignored
+    std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE (soft)
     double closeAfterSeconds = 0;  // the window closes this long after its first paint; 0: never
 };
 

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -122,6 +124,90 @@ TEST_F(FileHandleTest, AWriteThatDoesNotFitLeavesNothingBehind) {
     ASSERT_TRUE(WriteFile(log, "SNV,", 4, &written, nullptr));
     EXPECT_EQ(Contents(), "PBN,SNV,");
     CloseHandle(log);
+}
+
+// Another program cut the log back (or emptied it) while satlog records: the next entry follows
+// what is left, with no hole of zero bytes in front of it that would hide it from a reader.
+TEST_F(FileHandleTest, WritesLandAtTheEndAfterAnOutsideTruncation) {
+    const HANDLE log = CreateLog();
+    ASSERT_NE(log, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(log, "PBN,1234", 8, &written, nullptr));
+    ASSERT_EQ(::truncate(path_.c_str(), 4), 0);
+    ASSERT_TRUE(WriteFile(log, "SNV,", 4, &written, nullptr));
+    EXPECT_EQ(Contents(), "PBN,SNV,");
+    CloseHandle(log);
+}
+
+// A name that leads to someone else's file (a link, also a dangling one) or to something that is
+// not a plain file is refused before anything is emptied, at once, and the cause is named.
+TEST_F(FileHandleTest, LinksAndNonRegularFilesAreRefusedUntouched) {
+    const std::string victim = (dir_ / "victim").string();
+    { std::ofstream(victim) << "someone else's data"; }
+    const auto refusedWith = [&](const std::string& cause) {
+        const HANDLE log = CreateLog();
+        const std::string said = LastCreateFailureCause();
+        if (log != INVALID_HANDLE_VALUE) {
+            CloseHandle(log);
+            return testing::AssertionFailure() << "opened";
+        }
+        if (said.find(cause) == std::string::npos) {
+            return testing::AssertionFailure() << "cause: " << said;
+        }
+        return testing::AssertionSuccess();
+    };
+
+    ASSERT_EQ(::symlink(victim.c_str(), path_.c_str()), 0);
+    EXPECT_TRUE(refusedWith("symbolic link"));
+    std::filesystem::remove(path_);
+    const std::string nowhere = (dir_ / "nowhere").string();
+    ASSERT_EQ(::symlink(nowhere.c_str(), path_.c_str()), 0);
+    EXPECT_TRUE(refusedWith("symbolic link"));
+    EXPECT_FALSE(std::filesystem::exists(nowhere)) << "a dangling link created its target";
+    std::filesystem::remove(path_);
+    ASSERT_EQ(::link(victim.c_str(), path_.c_str()), 0);
+    EXPECT_TRUE(refusedWith("2 hard links"));
+    std::filesystem::remove(path_);
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "someone else's data");
+
+    // A FIFO, with and without a reader: the open must neither block nor write into it.
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    EXPECT_TRUE(refusedWith("a FIFO, not a regular file"));
+    const int reader = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(refusedWith("a FIFO, not a regular file"));
+    ::close(reader);
+}
+
+// The cause of a failure is the system's own, not a guess among a few fixed texts.
+TEST_F(FileHandleTest, ACreateFailureNamesItsRealCause) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int probe = ::open("/dev/null", O_RDONLY);  // the lowest free descriptor
+    ASSERT_GE(probe, 0);
+    rlimit few = saved;
+    few.rlim_cur = static_cast<rlim_t>(probe);
+    ::close(probe);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    const HANDLE tooMany = CreateLog();
+    const std::string tooManyCause = LastCreateFailureCause();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(tooMany, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(tooManyCause, std::strerror(EMFILE));
+
+    // The working directory has been deleted under the program.
+    const auto previous = std::filesystem::current_path();
+    const auto gone = dir_ / "gone";
+    std::filesystem::create_directory(gone);
+    ASSERT_EQ(::chdir(gone.c_str()), 0);
+    std::filesystem::remove(gone);
+    const HANDLE orphan = CreateFileA("mavu0.txt", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, 0, nullptr);
+    const std::string orphanCause = LastCreateFailureCause();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(orphan, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(orphanCause, std::strerror(ENOENT));
 }
 
 TEST_F(FileHandleTest, SerialCallsOnAFileFail) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/serial/win32_comm.hpp"
 #include "receiver/record_decoders.hpp"
 #include "receiver/satellite_tables.hpp"
 #include "tests/support/reference_data.hpp"
@@ -334,6 +335,21 @@ TEST_F(SimOffline, UnwritableOutputIsRefusedByName) {
     const std::string where = Path("no/such/dir/x.log");
     EXPECT_EQ(Sim({"--log", where, "--duration", "1"}), 2);
     EXPECT_NE(stderr_.find(where), std::string::npos) << stderr_;
+}
+
+// satlog is recording into the file: the simulator honours its lock and leaves the log alone.
+TEST_F(SimOffline, ALogThatSatlogIsRecordingIsNotTouched) {
+    const HANDLE log = CreateFileA(Path("mavu0.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                   nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(log, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(log, "PBN,", 4, &written, nullptr));
+    EXPECT_NE(Sim({"--log", Path("mavu0.txt"), "--duration", "1"}), 0);
+    EXPECT_NE(stderr_.find(Path("mavu0.txt") + ": cannot write: another program is writing it"),
+              std::string::npos)
+        << stderr_;
+    EXPECT_EQ(ReadFile(Path("mavu0.txt")), "PBN,");
+    CloseHandle(log);
 }
 
 TEST_F(SimOffline, UnusableDeviceIsNamedWithItsCause) {

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <string>
+
+#include "platform/serial/writer_lock.hpp"
 
 OutputFile::~OutputFile() {
     if (file_ != nullptr) {
@@ -20,6 +23,16 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = path + ": cannot create: " + std::strerror(errno);
+        return false;
+    }
+    // A file that satlog is recording into holds its writer lock: it is refused, not emptied.
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !serial_detail::TakeWriterLock(fd)) {
+        const int cause = errno;
+        close(fd);
+        error = path + ": cannot write: " +
+                (cause == EWOULDBLOCK ? std::string("another program is writing it")
+                                      : std::strerror(cause));
         return false;
     }
     file_ = fdopen(fd, "wb");
