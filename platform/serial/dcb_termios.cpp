@@ -40,14 +40,16 @@ DWORD BaudRateOfSpeed(speed_t speed) {
     return 0;
 }
 
-bool ApplyDcbToTermios(const DCB& dcb, termios& tio) {
-    const std::optional<speed_t> speed = SpeedOfBaudRate(dcb.BaudRate);
-    if (!speed || cfsetispeed(&tio, *speed) != 0 || cfsetospeed(&tio, *speed) != 0) {
-        return false;
-    }
+namespace {
 
+bool ApplySpeed(DWORD baudRate, termios& tio) {
+    const std::optional<speed_t> speed = SpeedOfBaudRate(baudRate);
+    return speed && cfsetispeed(&tio, *speed) == 0 && cfsetospeed(&tio, *speed) == 0;
+}
+
+bool ApplyCharacterSize(BYTE byteSize, termios& tio) {
     tcflag_t size = 0;
-    switch (dcb.ByteSize) {
+    switch (byteSize) {
         case 5:
             size = CS5;
             break;
@@ -64,7 +66,11 @@ bool ApplyDcbToTermios(const DCB& dcb, termios& tio) {
             return false;
     }
     tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | size;
+    return true;
+}
 
+// The parity bit sent and expected (Parity), and whether received parity is checked (fParity).
+bool ApplyParity(const DCB& dcb, termios& tio) {
     tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CMSPAR);
     switch (dcb.Parity) {
         case NOPARITY:
@@ -89,47 +95,57 @@ bool ApplyDcbToTermios(const DCB& dcb, termios& tio) {
     } else {
         tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
     }
+    return true;
+}
 
+bool ApplyStopBits(const DCB& dcb, termios& tio) {
     switch (dcb.StopBits) {
         case ONESTOPBIT:
             tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
-            break;
+            return true;
         case ONE5STOPBITS:  // termios gives 1.5 stop bits for CSTOPB with 5 data bits only
             if (dcb.ByteSize != 5) {
                 return false;
             }
             tio.c_cflag |= CSTOPB;
-            break;
+            return true;
         case TWOSTOPBITS:
             if (dcb.ByteSize == 5) {
                 return false;
             }
             tio.c_cflag |= CSTOPB;
-            break;
+            return true;
         default:
             return false;
     }
+}
 
+void SetFlag(tcflag_t& flags, tcflag_t flag, bool on) {
+    flags = on ? (flags | flag) : (flags & ~flag);
+}
+
+// CTS/RTS handshaking and XON/XOFF. The DSR/DTR handshake has no termios form: the port
+// emulates it from the modem lines.
+void ApplyFlowControl(const DCB& dcb, termios& tio) {
     // One termios flag holds CTS output flow control and RTS handshaking together.
-    if (dcb.fOutxCtsFlow != 0 || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
-        tio.c_cflag |= CRTSCTS;
-    } else {
-        tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
-    }
-    if (dcb.fOutX != 0) {
-        tio.c_iflag |= IXON;
-    } else {
-        tio.c_iflag &= ~static_cast<tcflag_t>(IXON);
-    }
-    if (dcb.fInX != 0) {
-        tio.c_iflag |= IXOFF;
-    } else {
-        tio.c_iflag &= ~static_cast<tcflag_t>(IXOFF);
-    }
+    SetFlag(tio.c_cflag, CRTSCTS,
+            dcb.fOutxCtsFlow != 0 || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE);
+    SetFlag(tio.c_iflag, IXON, dcb.fOutX != 0);
+    SetFlag(tio.c_iflag, IXOFF, dcb.fInX != 0);
     if (dcb.XonChar != dcb.XoffChar) {
         tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
         tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
     }
+}
+
+}  // namespace
+
+bool ApplyDcbToTermios(const DCB& dcb, termios& tio) {
+    if (!ApplySpeed(dcb.BaudRate, tio) || !ApplyCharacterSize(dcb.ByteSize, tio) ||
+        !ApplyParity(dcb, tio) || !ApplyStopBits(dcb, tio)) {
+        return false;
+    }
+    ApplyFlowControl(dcb, tio);
     return true;
 }
 

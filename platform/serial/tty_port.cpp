@@ -13,22 +13,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/serial/controlling_terminal.hpp"
 #include "platform/serial/dcb_termios.hpp"
 #include "platform/serial/read_timeouts.hpp"
 
 namespace serial_detail {
 namespace {
-
-// How long a call on a dead port sleeps before it fails. CancelPortWait cuts the sleep short.
-constexpr std::chrono::milliseconds kDeadPortSleep{1000};
-
-// Modem-line and error events come from the driver's interrupt counters. TIOCMIWAIT would wait
-// for them, but it cannot be combined with poll() on the received bytes, and a thread parked in it
-// cannot be woken to close the port; so while such events are enabled, a wait looks at the
-// counters at this interval. Counters, unlike line levels, lose no transition in between.
-constexpr std::chrono::milliseconds kCounterInterval{50};
-
-constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD | EV_BREAK | EV_ERR;
 
 timespec ToTimespec(std::chrono::steady_clock::duration d) {
     if (d < std::chrono::steady_clock::duration::zero()) {
@@ -50,6 +40,11 @@ CommObject* TtyPort::Open(const std::string& path, OpenFailure& failure) {
     if (::tcgetattr(fd, &tio) != 0) {
         failure = {ERROR_FILE_NOT_FOUND,
                    "not a serial device (" + std::string(std::strerror(errno)) + ")"};
+        ::close(fd);
+        return nullptr;
+    }
+    if (IsControllingTerminal(fd)) {
+        failure = {ERROR_ACCESS_DENIED, kControllingTerminalCause};
         ::close(fd);
         return nullptr;
     }
@@ -92,6 +87,9 @@ TtyPort::TtyPort(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd), dcb_(DefaultDcb
 }
 
 TtyPort::~TtyPort() {
+    // The exclusive mode belongs to the terminal, not to this descriptor: left set, it would
+    // refuse every later opener of the line after satlog has ended.
+    ::ioctl(fd_, TIOCNXCL);
     ::close(wakeFd_);
     ::close(fd_);
 }
@@ -266,158 +264,6 @@ BOOL TtyPort::Write(const void* buffer, DWORD count, DWORD& transferred) {
         txPending_ = true;
     }
     return ok;
-}
-
-BOOL TtyPort::GetState(DCB& dcb) {
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) {
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    std::lock_guard lock(mutex_);
-    FillDcbFromTermios(tio, dcb_);
-    dcb = dcb_;
-    return 1;
-}
-
-BOOL TtyPort::SetState(const DCB& dcb) {
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) {
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    if (!ApplyDcbToTermios(dcb, tio)) {
-        SetLastErrorCode(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
-        SetLastErrorCode(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    // DTR and RTS levels where no handshake drives them (ENOTTY on pseudo-terminals: ignored).
-    int dtr = TIOCM_DTR;
-    if (dcb.fDtrControl == DTR_CONTROL_DISABLE) {
-        ::ioctl(fd_, TIOCMBIC, &dtr);
-    } else {
-        ::ioctl(fd_, TIOCMBIS, &dtr);
-    }
-    if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && dcb.fOutxCtsFlow == 0) {
-        int rts = TIOCM_RTS;
-        ::ioctl(fd_, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
-    }
-    std::lock_guard lock(mutex_);
-    dcb_ = dcb;
-    dcb_.DCBlength = sizeof(DCB);
-    return 1;
-}
-
-BOOL TtyPort::SetMask(DWORD mask) {
-    std::lock_guard lock(mutex_);
-    if (countersSupported_) {
-        ::ioctl(fd_, TIOCGICOUNT, &counters_);  // events count from now on
-    }
-    mask_.store(mask, std::memory_order_relaxed);
-    return 1;
-}
-
-BOOL TtyPort::GetMask(DWORD& mask) {
-    mask = mask_.load(std::memory_order_relaxed);
-    return 1;
-}
-
-DWORD TtyPort::PollCounters(DWORD mask) {
-    // Called with mutex_ held.
-    serial_icounter_struct now{};
-    if (!countersSupported_ || (mask & kModemEvents) == 0 || ::ioctl(fd_, TIOCGICOUNT, &now) != 0) {
-        return 0;
-    }
-    DWORD events = 0;
-    if (now.cts != counters_.cts)
-        events |= EV_CTS;
-    if (now.dsr != counters_.dsr)
-        events |= EV_DSR;
-    if (now.rng != counters_.rng)
-        events |= EV_RING;
-    if (now.dcd != counters_.dcd)
-        events |= EV_RLSD;
-    if (now.brk != counters_.brk)
-        events |= EV_BREAK;
-    if (now.frame != counters_.frame || now.overrun != counters_.overrun ||
-        now.parity != counters_.parity || now.buf_overrun != counters_.buf_overrun) {
-        events |= EV_ERR;
-    }
-    counters_ = now;
-    return events & mask;
-}
-
-DWORD TtyPort::DrainEstimateMs(int queued) const {
-    // About ten bit times per character at the line's speed; never less than a millisecond.
-    const DWORD baud = dcb_.BaudRate != 0 ? dcb_.BaudRate : CBR_9600;
-    const std::uint64_t ms = static_cast<std::uint64_t>(queued) * 10'000 / baud;
-    return static_cast<DWORD>(std::clamp<std::uint64_t>(ms, 1, 1000));
-}
-
-BOOL TtyPort::WaitEvent(DWORD& events) {
-    events = 0;
-    for (;;) {
-        if (!EnterBlockingCall()) {
-            return 0;
-        }
-        const DWORD mask = mask_.load(std::memory_order_relaxed);
-        DWORD found = 0;
-        if ((mask & EV_RXCHAR) != 0) {
-            int waiting = 0;
-            if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
-                MarkDead();  // a hung-up terminal answers EIO
-                return 0;
-            }
-            if (waiting > 0) {
-                found |= EV_RXCHAR;
-            }
-        }
-        Clock::duration wait = Clock::duration::max();
-        {
-            std::lock_guard lock(mutex_);
-            if (txPending_) {
-                int queued = 0;
-                if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
-                    txPending_ = false;
-                    found |= mask & EV_TXEMPTY;
-                } else {
-                    wait = std::chrono::milliseconds(DrainEstimateMs(queued));
-                }
-            }
-            found |= PollCounters(mask);
-            if (countersSupported_ && (mask & kModemEvents) != 0) {
-                wait = std::min<Clock::duration>(wait, kCounterInterval);
-            }
-        }
-        if (found != 0) {
-            events = found;
-            return 1;
-        }
-        const Clock::time_point deadline =
-            wait == Clock::duration::max() ? Clock::time_point::max() : Clock::now() + wait;
-        const bool limited = deadline != Clock::time_point::max();
-        // With no event enabled nothing can end the wait but CancelPortWait (or the dead-port
-        // check once a second).
-        const Clock::time_point idleDeadline = Clock::now() + kDeadPortSleep;
-        const short interest = (mask & EV_RXCHAR) != 0 ? POLLIN : 0;
-        const int revents =
-            WaitFor(interest != 0 ? interest : static_cast<short>(0),
-                    limited ? &deadline : (interest == 0 ? &idleDeadline : nullptr));
-        if (revents < 0) {
-            SetLastErrorCode(ERROR_OPERATION_ABORTED);
-            return 0;
-        }
-        if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            int waiting = 0;
-            if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0) {
-                MarkDead();
-                return 0;
-            }
-        }
-    }
 }
 
 BOOL TtyPort::Purge(DWORD flags) {

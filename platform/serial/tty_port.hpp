@@ -15,7 +15,8 @@ namespace serial_detail {
 class TtyPort final : public CommObject {
   public:
     // Opens `path` exclusively (TIOCEXCL keeps out later opens by other users, flock keeps out
-    // everyone who asks for it, root included) and puts the line into raw mode.
+    // everyone who asks for it, root included; both end with the port) and puts the line into
+    // raw mode. The controlling terminal is refused.
     static CommObject* Open(const std::string& path, OpenFailure& failure);
     ~TtyPort() override;
 
@@ -33,6 +34,9 @@ class TtyPort final : public CommObject {
 
   private:
     using Clock = std::chrono::steady_clock;
+
+    // How long a call on a dead port sleeps before it fails. CancelPortWait cuts the sleep short.
+    static constexpr std::chrono::milliseconds kDeadPortSleep{1000};
 
     TtyPort(int fd, int wakeFd);
 
