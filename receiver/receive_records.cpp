@@ -99,6 +99,9 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
     ReadFile(portHandle, state.header.data(), framing::kHeaderLength, &state.transferCount,
              nullptr);
     const DWORD headerRead = std::min<DWORD>(state.transferCount, framing::kHeaderLength);
+    if (headerRead != framing::kHeaderLength && state.StopRequested()) {
+        return;  // the window closed while the record was arriving: a cut read is not a fault
+    }
 
     if (headerRead != framing::kHeaderLength) {
         // A gap inside the header: what is there is not a header, and nothing is dispatched.
@@ -107,6 +110,9 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
         const std::span<std::uint8_t> body = BodyBuffer(state, kind->kind);
         ReadFile(portHandle, body.data(), static_cast<DWORD>(body.size()), &state.transferCount,
                  nullptr);
+        if (state.transferCount != body.size() && state.StopRequested()) {
+            return;  // closing, as above: nothing of the cut record is shown or logged
+        }
         if (state.transferCount != body.size()) {
             // A gap inside the body: the buffer's tail is another record's, so none of it is
             // processed or logged. The rest of the record arrives later and is scanned and dropped.

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial/win32_comm.hpp"
+#include "tests/support/controlling_terminal.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
 namespace {
@@ -65,6 +67,37 @@ TEST_F(TtyPortTest, OpeningIsExclusive) {
         ::close(fd);
     } else {
         EXPECT_EQ(errno, EBUSY);
+    }
+}
+
+// The exclusive mode is the terminal's, not the descriptor's: it must end with the port, or a
+// second satlog on the same line is refused as busy after the first has closed.
+TEST(TtyPortOpening, ClosingEndsTheExclusiveMode) {
+    PseudoTerminal peer;
+    const int watcher = ::open(peer.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(watcher, 0);
+    const HANDLE port = OpenCom3(peer.Path());
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(watcher, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    CloseHandle(port);
+    ASSERT_EQ(::ioctl(watcher, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(watcher);
+}
+
+// The terminal the program was started from is refused by either of its names.
+TEST(TtyPortOpening, TheControllingTerminalIsRefused) {
+    PseudoTerminal terminal;
+    for (const std::string& name : {std::string("/dev/tty"), terminal.Path()}) {
+        EXPECT_TRUE(CheckWithControllingTerminal(terminal.Path(), [&] {
+            testing::internal::CaptureStderr();
+            const HANDLE port = OpenCom3(name);
+            const std::string said = testing::internal::GetCapturedStderr();
+            return port == INVALID_HANDLE_VALUE &&
+                   said.find("controlling terminal") != std::string::npos;
+        })) << name;
     }
 }
 

@@ -15,6 +15,8 @@
 #include "platform/serial/win32_comm.hpp"
 #include "receiver/record_decoders.hpp"
 #include "receiver/satellite_tables.hpp"
+#include "tests/support/controlling_terminal.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tools/encoder/record_encoder.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
@@ -357,6 +359,13 @@ TEST_F(SimOffline, UnusableDeviceIsNamedWithItsCause) {
     EXPECT_NE(stderr_.find(Path("ttyNone") + ": cannot open"), std::string::npos) << stderr_;
     EXPECT_EQ(Sim({"--device", "/dev/null"}), 1);
     EXPECT_NE(stderr_.find("/dev/null: not a serial device"), std::string::npos) << stderr_;
+    // The terminal it was started from, which it would otherwise leave in raw mode.
+    PseudoTerminal terminal;
+    EXPECT_TRUE(CheckWithControllingTerminal(terminal.Path(), [&] {
+        return Sim({"--device", "/dev/tty"}) == 1 &&
+               stderr_.find("/dev/tty: it is this program's controlling terminal") !=
+                   std::string::npos;
+    }));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/serial/controlling_terminal.hpp"
+
 namespace {
 
 volatile std::sig_atomic_t interruptFlag = 0;
@@ -125,6 +127,10 @@ std::unique_ptr<SimLine> SimLine::OpenDevice(const std::string& path, std::strin
     }
     if (!isatty(line->fd_)) {
         error = path + ": not a serial device";
+        return nullptr;
+    }
+    if (serial_detail::IsControllingTerminal(line->fd_)) {
+        error = path + ": " + serial_detail::kControllingTerminalCause;
         return nullptr;
     }
     if (!SetLine(line->fd_, path, error)) {
