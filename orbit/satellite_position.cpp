@@ -1,7 +1,12 @@
 #include "orbit/satellite_position.hpp"
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
+
+// Every build must compute the same doubles: each operation rounded to double, never carried in
+// extended precision (32-bit x86 builds need SSE2 arithmetic, -msse2 -mfpmath=sse).
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must round to double (use SSE2 on x86)");
 
 using namespace orbit_constants;
 

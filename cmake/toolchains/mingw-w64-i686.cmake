@@ -27,8 +27,12 @@ set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 # CancelSynchronousIo came with Vista); the programs target Windows 7 and later. NOMINMAX keeps
 # <windows.h> from defining min and max as macros over std::min and std::max.
 set(SATLOG_WINDOWS_DEFINES "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -DNOMINMAX -DWIN32_LEAN_AND_MEAN")
-set(CMAKE_C_FLAGS_INIT "${SATLOG_WINDOWS_DEFINES}")
-set(CMAKE_CXX_FLAGS_INIT "${SATLOG_WINDOWS_DEFINES}")
+# Doubles are computed in SSE2 registers, each operation rounded to double as on every 64-bit
+# build: the x87 unit's default extended precision would make the Windows build compute other
+# values (a corrected transmit time one rounding apart). Needs a processor with SSE2.
+set(SATLOG_WINDOWS_FLOATING_POINT "-msse2 -mfpmath=sse")
+set(CMAKE_C_FLAGS_INIT "${SATLOG_WINDOWS_DEFINES} ${SATLOG_WINDOWS_FLOATING_POINT}")
+set(CMAKE_CXX_FLAGS_INIT "${SATLOG_WINDOWS_DEFINES} ${SATLOG_WINDOWS_FLOATING_POINT}")
 set(CMAKE_RC_FLAGS_INIT "${SATLOG_WINDOWS_DEFINES}")
 
 # The test programs cannot run on the build host: GoogleTest lists their tests when CTest runs
