@@ -8,6 +8,7 @@
 #include "receiver/record_decoders.hpp"
 #include "receiver/record_dispatch.hpp"
 #include "receiver/satellite_tables.hpp"
+#include "tools/dump/dump_fix.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
 
@@ -168,6 +169,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: satlog-dump records FILE\n"
     "       satlog-dump positions FILE\n"
+    "       satlog-dump fix [--mask DEG] FILE\n"
     "\n"
     "Decodes a raw log written by satlog (\"mavu0.txt\": entries of a 4-byte kind tag\n"
     "\"SNV,\", \"MPC,\" or \"PBN,\" followed by the record body as the receiver sent it).\n"
@@ -179,6 +181,8 @@ constexpr const char* kUsage =
     "  positions  CSV with the header time_ms,prn,transmit_time,x,y,z: one row per satellite\n"
     "             computed at each epoch, X Y Z earth-fixed in metres, as the receive thread\n"
     "             computes them (records with a bad trailer are left out, as it does).\n"
+    "  fix        CSV of the receiver's position at every epoch, a single-point fix without\n"
+    "             ionospheric correction (satlog-dump fix --help)\n"
     "\n"
     "A damaged stretch (an unknown tag, an entry cut short, zeros) is reported on standard\n"
     "error with its byte offset and skipped: reading goes on at the next offset where a known\n"
@@ -197,6 +201,9 @@ int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
             std::fputs(kUsage, out);
             return 0;
         }
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "fix") {
+        return DumpFixMain(argc - 2, argv + 2, out, err);
     }
     if (argc != 3) {
         std::fputs(kUsage, err);

@@ -1,0 +1,167 @@
+#include "tools/dump/dump_fix.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include "tools/dump/output_buffer.hpp"
+#include "tools/rawlog/epoch_fix.hpp"
+#include "tools/rawlog/log_epochs.hpp"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+const char* const kFixUsage =
+    "usage: satlog-dump fix [--mask DEG] FILE\n"
+    "\n"
+    "The receiver's position at every epoch of a raw log (FILE, or - for standard input): a\n"
+    "single-point least-squares fix from the pseudoranges c x rawRange of the satellites the\n"
+    "receive thread computes at that epoch (status 1 or 2, whole records, an ephemeris received\n"
+    "before), with each satellite's position and clock at its transmit time, the earth's rotation\n"
+    "during the signal's travel and a standard tropospheric delay (Saastamoinen zenith delay of a\n"
+    "standard atmosphere at the receiver's height, Black and Eisner mapping function).\n"
+    "There is no ionospheric correction: the receiver's records carry no ionospheric model, so\n"
+    "the ionosphere's delay (metres to tens of metres, mostly in height) stays in the positions.\n"
+    "\n"
+    "  --mask DEG  elevation mask in degrees (default 15); the first iteration, from the\n"
+    "              earth's centre, uses every satellite\n"
+    "\n"
+    "CSV with the header\n"
+    "  time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n"
+    "one row per epoch (a PBN entry that reaches the satellite tables: one with a bad trailer\n"
+    "closes no epoch):\n"
+    "  time_ms      the epoch time as in the record, ms of the GPS week\n"
+    "  satellites   the satellites used in the fix (without a fix: those left to use)\n"
+    "  x,y,z        the position, earth-centred earth-fixed, metres (WGS 84)\n"
+    "  latitude     WGS-84 geodetic latitude, degrees, north positive\n"
+    "  longitude    WGS-84 longitude, degrees, east positive\n"
+    "  height       height above the WGS-84 ellipsoid, metres\n"
+    "  clock_bias   the receiver clock's offset from GPS time, seconds\n"
+    "  pdop,hdop,vdop  dilutions of precision of the satellites used (position, horizontal,\n"
+    "               vertical)\n"
+    "  rms          root mean square of the range residuals after the fix, metres\n"
+    "An epoch without a fix (fewer than four satellites above the mask, no convergence within\n"
+    "10 iterations, or a result that is not finite) keeps its row with time_ms and satellites\n"
+    "and the other fields empty. Numbers are in the shortest form that reads back exactly.\n"
+    "\n"
+    "Exit status: 0 the whole log was read; 1 it ends inside an entry or holds an unknown tag\n"
+    "(the output before that point is complete); 2 bad usage, or a file that cannot be read.\n";
+
+namespace {
+
+class CsvFixes : public LogEpochVisitor {
+  public:
+    CsvFixes(OutputBuffer& out, const FixOptions& options) : out_(out), options_(options) {}
+
+    void Epoch(const LogEpoch& epoch) override {
+        const PointFix fix = FixLogEpoch(epoch, options_);
+        out_.Number(epoch.timeMs);
+        out_.Char(',');
+        out_.Number(fix.satellites);
+        if (!fix.valid) {
+            out_.Text(",,,,,,,,,,,\n");
+            return;
+        }
+        for (const double value :
+             {fix.position.x, fix.position.y, fix.position.z, fix.geodetic.latitudeDeg,
+              fix.geodetic.longitudeDeg, fix.geodetic.heightM, fix.clockBias, fix.pdop, fix.hdop,
+              fix.vdop, fix.rms}) {
+            out_.Char(',');
+            out_.Number(value);
+        }
+        out_.Char('\n');
+    }
+
+  private:
+    OutputBuffer& out_;
+    FixOptions options_;
+};
+
+bool ParseMask(std::string_view text, double& mask) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), mask);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && mask >= -90.0 &&
+           mask <= 90.0;
+}
+
+}  // namespace
+
+int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err,
+            const FixOptions& options) {
+    OutputBuffer csv(out, 1 << 16);
+    csv.Text("time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n");
+    CsvFixes rows(csv, options);
+    const LogWalkEnd end = WalkLogEpochs(in, rows);
+    const bool written = csv.Flush();
+    switch (end.status) {
+        case RawLogReader::Status::Truncated:
+        case RawLogReader::Status::UnknownTag:
+            std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", name.c_str(),
+                         static_cast<unsigned long long>(end.offset), end.text.c_str());
+            return written ? 1 : 2;
+        case RawLogReader::Status::ReadError:
+            std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(), end.text.c_str());
+            return 2;
+        case RawLogReader::Status::End:
+        case RawLogReader::Status::Entry:
+            break;
+    }
+    if (!written) {
+        std::fprintf(err, "satlog-dump: cannot write the output: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return 0;
+}
+
+int DumpFixMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    FixOptions options;
+    std::string name;
+    for (int k = 0; k < argc; ++k) {
+        const std::string_view arg = argv[k];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kFixUsage, out);
+            return 0;
+        }
+        if (arg == "--mask") {
+            if (k + 1 == argc || !ParseMask(argv[k + 1], options.elevationMaskDeg)) {
+                std::fprintf(err,
+                             "satlog-dump fix: --mask needs an elevation in degrees "
+                             "(-90 to 90)\n");
+                return 2;
+            }
+            ++k;
+        } else if (name.empty() && (arg == "-" || !arg.starts_with("-"))) {
+            name = arg;
+        } else {
+            std::fprintf(err, "satlog-dump fix: unexpected argument '%s'\n\n%s", argv[k],
+                         kFixUsage);
+            return 2;
+        }
+    }
+    if (name.empty()) {
+        std::fputs(kFixUsage, err);
+        return 2;
+    }
+    std::FILE* in = stdin;
+    if (name != "-") {
+        in = std::fopen(name.c_str(), "rb");
+        if (in == nullptr) {
+            std::fprintf(err, "satlog-dump: cannot open %s: %s\n", name.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
+    }
+#ifdef _WIN32
+    if (in == stdin) {
+        _setmode(_fileno(stdin), _O_BINARY);  // a raw log is binary
+    }
+#endif
+    const int status = DumpFix(in, name == "-" ? "standard input" : name, out, err, options);
+    if (in != stdin) {
+        std::fclose(in);
+    }
+    return status;
+}
