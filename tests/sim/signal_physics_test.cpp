@@ -60,8 +60,11 @@ TEST(SignalPhysics, TravelTimeIsTheLightTimeIncludingTheEarthsRotation) {
         const double travel = receiveTime - s.emissionTime;
         EXPECT_GT(travel, 0.064);  // 19,100 km straight up
         EXPECT_LT(travel, 0.090);  // 25,800 km at the horizon
-        // To what a time of week in a double resolves (6e-11 s, 2 cm).
-        EXPECT_NEAR(s.geometricRange, travel * kSpeedOfLight, 0.03);
+        // To what a time of week in a double resolves (6e-11 s, 2 cm); the atmosphere adds its
+        // delay, metres at the zenith and tens of metres near the horizon.
+        EXPECT_NEAR(s.geometricRange + s.troposphericDelay, travel * kSpeedOfLight, 0.03);
+        EXPECT_GT(s.troposphericDelay, 2.0);
+        EXPECT_LT(s.troposphericDelay, 60.0);
         // The earth turns under the signal: the textbook first-order term of that rotation,
         // computed here from the emission point and the receiver, not by rotating frames.
         const double plain = Distance(s.position, kSite.ecef);
@@ -111,8 +114,9 @@ TEST(SignalPhysics, ReceptionJustAfterTheWeekStartsWithAnEphemerisOfTheWeekBefor
         EXPECT_LT(s.rawRange, 0.09);
         EXPECT_LT(Distance(ComputeSatellitePosition(eph, receiveTime - s.rawRange), s.position),
                   1e-3);
-        EXPECT_NEAR(s.geometricRange,
-                    (receiveTime + orbit_constants::kWeek - s.emissionTime) * kSpeedOfLight, 0.03);
+        // Near the week's end a time of week in a double resolves 1.2e-10 s (3.5 cm).
+        EXPECT_NEAR(s.geometricRange + s.troposphericDelay,
+                    (receiveTime + orbit_constants::kWeek - s.emissionTime) * kSpeedOfLight, 0.05);
     }
     EXPECT_GT(checked, 4);
 }

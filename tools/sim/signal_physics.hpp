@@ -1,6 +1,7 @@
 // The measurement a receiver at a known place makes of one satellite: the signal's travel time
-// from a light-time iteration, with the earth's rotation during the travel and the satellite's
-// clock offset, so that the tool's computation, ComputeSatellitePosition(ephemeris,
+// from a light-time iteration, with the earth's rotation during the travel, the standard
+// tropospheric delay at the receiver (positioning/troposphere.hpp, as the fix models it) and the
+// satellite's clock offset, so that the tool's computation, ComputeSatellitePosition(ephemeris,
 // receiveTime - rawRange), lands on the satellite's position at the instant it sent the signal.
 #pragma once
 
@@ -17,6 +18,7 @@ struct SignalSolution {
     SatellitePosition position;  // at emission, earth-fixed frame of the emission instant
     SatellitePosition positionAtReception;  // the same point in the frame of the receive instant
     double geometricRange;                  // m, from the emission point to the receiver
+    double troposphericDelay;               // m, added to the travel by the atmosphere
     double elevationDeg;
     int iterations;
 };
