@@ -26,6 +26,7 @@ struct Recorder : LogEpochVisitor {
     std::vector<LogEntry> entries;
     std::vector<LogEphemeris> ephemerides;
     std::vector<Epoch> epochs;
+    std::vector<LogDamage> damage;
     LogWalkEnd end;
 
     void Entry(const LogEntry& e) override { entries.push_back(e); }
@@ -33,6 +34,8 @@ struct Recorder : LogEpochVisitor {
     void Epoch(const LogEpoch& e) override {
         epochs.push_back({e.offset, e.timeMs, {e.measurements.begin(), e.measurements.end()}});
     }
+
+    void Damage(const LogDamage& d) override { damage.push_back(d); }
 
     static Recorder Walk(const RawLogBuilder& log) {
         TemporaryStream file;
@@ -124,21 +127,29 @@ TEST(LogEpochs, DegenerateEphemerisGivesANonFinitePositionNotACrash) {
     EXPECT_TRUE(std::isnan(r.epochs[0].measurements[0].position.x));
 }
 
-TEST(LogEpochs, TheWalkEndsWhereTheReaderCannotGoOn) {
+TEST(LogEpochs, DamageIsReadPastAndEndsTheEpochBeforeIt) {
     RawLogBuilder log;
-    log.Measurement(1, 1, 0.07).Raw({'X', 'Y', 'Z', ','}).Epoch(1000);
-    const Recorder unknown = Recorder::Walk(log);
-    EXPECT_EQ(unknown.end.status, RawLogReader::Status::Damaged);
-    EXPECT_EQ(unknown.end.offset, kMpcEntry);
-    EXPECT_EQ(unknown.entries.size(), 1u);
-
-    RawLogBuilder torn;
-    torn.Epoch(1000).Raw({'M', 'P', 'C', ',', 0});
-    const Recorder truncated = Recorder::Walk(torn);
-    EXPECT_EQ(truncated.end.status, RawLogReader::Status::Truncated);
-    EXPECT_EQ(truncated.end.offset, 4u + 58u);
-    EXPECT_NE(truncated.end.text.find("MPC"), std::string::npos);
-    EXPECT_EQ(truncated.epochs.size(), 1u);
+    log.Ephemeris(SampleEphemeris(1))
+        .Ephemeris(SampleEphemeris(2))
+        .Measurement(1, 1, 0.07)
+        .Raw({'X', 'Y', 'Z', ','})  // may have held this epoch's PBN
+        .Measurement(2, 1, 0.07)
+        .Epoch(1000)
+        .Raw({'M', 'P', 'C', ',', 0});
+    const Recorder r = Recorder::Walk(log);
+    EXPECT_EQ(r.end.status, RawLogReader::Status::End);
+    EXPECT_TRUE(r.end.Damaged());
+    EXPECT_EQ(r.end.damage.stretches, 1u);
+    EXPECT_TRUE(r.end.damage.truncatedEnd);
+    ASSERT_EQ(r.damage.size(), 2u);
+    EXPECT_EQ(r.damage[0].status, RawLogReader::Status::Damaged);
+    EXPECT_EQ(r.damage[0].offset, 2 * kSnvEntry + kMpcEntry);
+    EXPECT_EQ(r.damage[0].skippedBytes, 4u);
+    EXPECT_EQ(r.damage[0].resumeOffset, 2 * kSnvEntry + kMpcEntry + 4);
+    EXPECT_EQ(r.damage[1].status, RawLogReader::Status::Truncated);
+    EXPECT_NE(r.damage[1].text.find("MPC"), std::string::npos);
+    ASSERT_EQ(r.epochs.size(), 1u);
+    EXPECT_EQ(r.Prns(0), std::vector<int>{2});
 }
 
 }  // namespace

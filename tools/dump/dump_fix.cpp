@@ -48,14 +48,19 @@ const char* const kFixUsage =
     "10 iterations, or a result that is not finite) keeps its row with time_ms and satellites\n"
     "and the other fields empty. Numbers are in the shortest form that reads back exactly.\n"
     "\n"
-    "Exit status: 0 the whole log was read; 1 it ends inside an entry or holds an unknown tag\n"
-    "(the output before that point is complete); 2 bad usage, or a file that cannot be read.\n";
+    "A damaged stretch of the log (an unknown tag, a torn entry) is reported on standard error\n"
+    "with its byte offset and skipped; the epochs after it are read.\n"
+    "\n"
+    "Exit status: 0 the whole log was read; 1 the log is damaged or ends inside an entry (every\n"
+    "whole entry outside the damage was read and written); 2 bad usage, a file that cannot be\n"
+    "read, or output that could not be written.\n";
 
 namespace {
 
 class CsvFixes : public LogEpochVisitor {
   public:
-    CsvFixes(OutputBuffer& out, const FixOptions& options) : out_(out), options_(options) {}
+    CsvFixes(OutputBuffer& out, const FixOptions& options, const std::string& name, std::FILE* err)
+        : out_(out), options_(options), name_(name), err_(err) {}
 
     void Epoch(const LogEpoch& epoch) override {
         const PointFix fix = FixLogEpoch(epoch, options_);
@@ -76,9 +81,27 @@ class CsvFixes : public LogEpochVisitor {
         out_.Char('\n');
     }
 
+    // What was read before the damage goes out first, so that the two streams interleave in
+    // order on a terminal; the messages are those of the other commands.
+    void Damage(const LogDamage& d) override {
+        out_.Flush();
+        std::fprintf(err_, "satlog-dump: %s: byte offset %llu: %s\n", name_.c_str(),
+                     static_cast<unsigned long long>(d.offset), d.text.c_str());
+        if (d.status == RawLogReader::Status::Damaged) {
+            std::fprintf(err_,
+                         "satlog-dump: %s: skipped %llu bytes from byte offset %llu; reading on "
+                         "at byte offset %llu\n",
+                         name_.c_str(), static_cast<unsigned long long>(d.skippedBytes),
+                         static_cast<unsigned long long>(d.offset),
+                         static_cast<unsigned long long>(d.resumeOffset));
+        }
+    }
+
   private:
     OutputBuffer& out_;
     FixOptions options_;
+    std::string name_;
+    std::FILE* err_;
 };
 
 bool ParseMask(std::string_view text, double& mask) {
@@ -93,27 +116,18 @@ int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* e
             const FixOptions& options) {
     OutputBuffer csv(out, 1 << 16);
     csv.Text("time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n");
-    CsvFixes rows(csv, options);
+    CsvFixes rows(csv, options, name, err);
     const LogWalkEnd end = WalkLogEpochs(in, rows);
     const bool written = csv.Flush();
-    switch (end.status) {
-        case RawLogReader::Status::Truncated:
-        case RawLogReader::Status::UnknownTag:
-            std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", name.c_str(),
-                         static_cast<unsigned long long>(end.offset), end.text.c_str());
-            return written ? 1 : 2;
-        case RawLogReader::Status::ReadError:
-            std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(), end.text.c_str());
-            return 2;
-        case RawLogReader::Status::End:
-        case RawLogReader::Status::Entry:
-            break;
+    if (end.status == RawLogReader::Status::ReadError) {
+        std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(), end.text.c_str());
+        return 2;
     }
     if (!written) {
         std::fprintf(err, "satlog-dump: cannot write the output: %s\n", std::strerror(errno));
         return 2;
     }
-    return 0;
+    return end.Damaged() ? 1 : 0;
 }
 
 int DumpFixMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {

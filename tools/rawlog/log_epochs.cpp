@@ -48,8 +48,17 @@ LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor) {
     NoStatusLines noStatus;
     for (;;) {
         const RawLogReader::Status status = reader.Next(raw);
+        if (status == RawLogReader::Status::Truncated || status == RawLogReader::Status::Damaged) {
+            const bool skipped = status == RawLogReader::Status::Damaged;
+            visitor.Damage({status, reader.ProblemOffset(), reader.ProblemText(),
+                            skipped ? reader.LastSkippedBytes() : 0,
+                            skipped ? reader.Offset() : 0});
+            collector->measuredThisEpoch.fill(false);
+            continue;
+        }
         if (status != RawLogReader::Status::Entry) {
-            return {status, reader.ProblemOffset(), reader.ProblemText()};
+            return {status, status == RawLogReader::Status::ReadError ? reader.ProblemText() : "",
+                    reader.Damage()};
         }
         LogEntry entry;
         entry.offset = raw.offset;

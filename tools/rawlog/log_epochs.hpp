@@ -8,9 +8,10 @@
 //       void Entry(const LogEntry& e) override;         // every entry, in log order
 //       void Ephemeris(const LogEphemeris& e) override;  // every SNV entry, after its Entry
 //       void Epoch(const LogEpoch& e) override;          // every PBN that closes an epoch
+//       void Damage(const LogDamage& d) override;        // every damaged stretch read past
 //   };
 //   MyView view;
-//   const LogWalkEnd end = WalkLogEpochs(file, view);   // end.status: End, or what stopped it
+//   const LogWalkEnd end = WalkLogEpochs(file, view);   // End or ReadError, damage totals
 //
 // - Entries go through the same decoders and SatelliteTables as on the receive thread: a body
 //   whose trailer is not CR LF is reported (trailerGood = false) but never reaches the tables,
@@ -25,9 +26,10 @@
 // - The spans and references handed to the calls are valid only during the call.
 // - The ephemeris an SNV entry brings belongs to the epoch closed by the next Epoch call (its
 //   receive time is that epoch's timeMs).
-// - The walk stops at the end of the log or at the first entry the reader cannot split (an
-//   unknown tag or a torn entry, a log that ends inside one, a read error): LogWalkEnd says which
-//   and where.
+// - A damaged stretch of the log (an unknown tag, a torn entry, a log that ends inside one) is
+//   handed to Damage and read past, as the reader resynchronises; measurements from before it
+//   count for no later epoch (the PBN that closed theirs may be lost in it). The walk ends at
+//   the end of the log or at a read error: LogWalkEnd says which, and what damage was read past.
 #pragma once
 
 #include <cstdint>
@@ -73,18 +75,29 @@ struct LogEpoch {
     std::span<const EpochMeasurement> measurements;
 };
 
+// A stretch of the log the reader could not split into entries.
+struct LogDamage {
+    RawLogReader::Status status = RawLogReader::Status::Damaged;  // or Truncated: the log ends
+    std::uint64_t offset = 0;                                     // where it begins
+    std::string text;                                             // what was found there
+    std::uint64_t skippedBytes = 0;  // Damaged: bytes skipped from `offset`
+    std::uint64_t resumeOffset = 0;  // Damaged: where the walk reads on
+};
+
 class LogEpochVisitor {
   public:
     virtual ~LogEpochVisitor() = default;
     virtual void Entry(const LogEntry&) {}
     virtual void Ephemeris(const LogEphemeris&) {}
     virtual void Epoch(const LogEpoch&) {}
+    virtual void Damage(const LogDamage&) {}
 };
 
 struct LogWalkEnd {
-    RawLogReader::Status status = RawLogReader::Status::End;  // never Entry
-    std::uint64_t offset = 0;                                 // Truncated and Damaged: where
-    std::string text;  // what was found there, or the system's reason for ReadError
+    RawLogReader::Status status = RawLogReader::Status::End;  // End or ReadError
+    std::string text;                                         // ReadError: the system's reason
+    RawLogDamage damage;  // totals of the damaged stretches read past
+    bool Damaged() const { return damage.stretches > 0 || damage.truncatedEnd; }
 };
 
 LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor);
