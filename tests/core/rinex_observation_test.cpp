@@ -6,34 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/reference_data.hpp"
+#include "tests/support/rinex_observation_text.hpp"
 #include "tools/rinex/rinex_observation.hpp"
 
 namespace {
 
-// A header line: content padded to 60 columns, then the label.
-std::string HeaderLine(std::string content, const std::string& label) {
-    content.resize(60, ' ');
-    return content + label + "\n";
-}
-
-std::string Header(const std::string& system, const std::string& typesLines) {
-    return HeaderLine("     2.11           OBSERVATION DATA    " + system, "RINEX VERSION / TYPE") +
-           HeaderLine("satlog", "PGM / RUN BY / DATE") + HeaderLine("TEST", "MARKER NAME") +
-           HeaderLine("", "OBSERVER / AGENCY") + HeaderLine("", "REC # / TYPE / VERS") +
-           HeaderLine("", "ANT # / TYPE") +
-           HeaderLine("  4000000.0000  3000000.0000  3500000.0000", "APPROX POSITION XYZ") +
-           HeaderLine("        0.0000        0.0000        0.0000", "ANTENNA: DELTA H/E/N") +
-           HeaderLine("     1     1", "WAVELENGTH FACT L1/2") + typesLines +
-           HeaderLine("  2005     4     2     0     0    0.0000000     GPS", "TIME OF FIRST OBS") +
-           HeaderLine("", "END OF HEADER");
-}
-
-// One observation field, F14.3 with its loss-of-lock and strength flags.
-std::string Obs(const std::string& value, char lli = ' ', char strength = ' ') {
-    return std::string(14 - value.size(), ' ') + value + lli + strength;
-}
-
-const std::string kTwoTypes = HeaderLine("     2    C1    L1", "# / TYPES OF OBSERV");
+const std::string kTwoTypes = RinexHeaderLine("     2    C1    L1", "# / TYPES OF OBSERV");
 
 // Station 0759's hour: header, 120 epochs, three file splices in between.
 TEST(RinexObservation, ReadsTheStationHour) {
@@ -95,20 +73,23 @@ TEST(RinexObservation, ReadsTheStationHour) {
 // file read past, a cycle-slip record and header lines inside the data skipped.
 TEST(RinexObservation, ReadsContinuationLinesAndSkipsWhatIsNotAnObservation) {
     const std::string types =
-        HeaderLine("     7    C1    L1    L2    P2    P1    S1    D1", "# / TYPES OF OBSERV");
-    std::string text = Header("M (MIXED)", types);
+        RinexHeaderLine("     7    C1    L1    L2    P2    P1    S1    D1", "# / TYPES OF OBSERV");
+    std::string text = RinexObservationHeaderText("M (MIXED)", types);
     text +=
         " 05  4  2  0  0  0.0030000  0 14G01G02G03G04G05G06G07G08G09G10G11R12-0.000123456\n"
         "                                G13G14\n";
     for (int s = 1; s <= 14; ++s) {
-        text += Obs("20000000.00" + std::to_string(s % 10), ' ', '7') + Obs("1000000.000") +
-                Obs("-50.123", '1', '9') + Obs("20000001.000") + Obs("") + "\n" + Obs("45.000") +
-                "\n";
+        text += RinexObservationField("20000000.00" + std::to_string(s % 10), ' ', '7') +
+                RinexObservationField("1000000.000") + RinexObservationField("-50.123", '1', '9') +
+                RinexObservationField("20000001.000") + RinexObservationField("") + "\n" +
+                RinexObservationField("45.000") + "\n";
     }
-    text += "                            4  2\n" + HeaderLine("a spliced file", "COMMENT") +
-            HeaderLine("", "ANT # / TYPE");
-    text += " 05  4  2  0  0  0.0030000  6  1G05\n" + Obs("20000000.005", '1') + "\n\n";
-    text += " 05  4  2  0  0 30.0000000  0  1  5\n" + Obs("20000030.000") + "\n\n";
+    text += "                            4  2\n" + RinexHeaderLine("a spliced file", "COMMENT") +
+            RinexHeaderLine("", "ANT # / TYPE");
+    text += " 05  4  2  0  0  0.0030000  6  1G05\n" + RinexObservationField("20000000.005", '1') +
+            "\n\n";
+    text +=
+        " 05  4  2  0  0 30.0000000  0  1  5\n" + RinexObservationField("20000030.000") + "\n\n";
     RinexError error;
     const auto file = ParseRinexObservation(text, error);
     ASSERT_TRUE(file) << error.line << ": " << error.message;
@@ -150,7 +131,7 @@ struct Malformed {
 };
 
 TEST(RinexObservation, RefusesMalformedFilesNamingTheLine) {
-    const std::string header = Header("G (GPS)", kTwoTypes);
+    const std::string header = RinexObservationHeaderText("G (GPS)", kTwoTypes);
     const std::string epoch = " 05  4  2  0  0  0.0000000  0  1G05\n  20000000.000  1000000.000\n";
     auto without = [&](const std::string& label) {
         std::string h = header;
@@ -162,16 +143,18 @@ TEST(RinexObservation, RefusesMalformedFilesNamingTheLine) {
     const std::string epochLine = " 05  4  2  0  0  0.0000000  0  1G05";
     const Malformed cases[] = {
         {"navigation file",
-         HeaderLine("     2.10           N: GPS NAV DATA", "RINEX VERSION / TYPE"), 1, "column 21"},
+         RinexHeaderLine("     2.10           N: GPS NAV DATA", "RINEX VERSION / TYPE"), 1,
+         "column 21"},
         {"version 3", "     3.02" + header.substr(9), 1, "2.10 and 2.11"},
         {"missing label", without("ANT # / TYPE"), 11, "no ANT # / TYPE"},
-        {"unknown label", HeaderLine("", "MARKER TYPE") + header, 1, "first line"},
+        {"unknown label", RinexHeaderLine("", "MARKER TYPE") + header, 1, "first line"},
         {"label shifted", header.substr(0, 81) + " " + header.substr(81), 2,
          "unknown header label"},
         {"types announced, not listed",
-         Header("G (GPS)",
-                HeaderLine("    11    C1    L1    L2    P2    P1    S1    D1    S2    D2",
-                           "# / TYPES OF OBSERV")),
+         RinexObservationHeaderText(
+             "G (GPS)",
+             RinexHeaderLine("    11    C1    L1    L2    P2    P1    S1    D1    S2    D2",
+                             "# / TYPES OF OBSERV")),
          11, "announced 11"},
         {"line too long", header + epochLine + std::string(50, ' ') + "\n", 13, "longer than 80"},
         {"no header end", header.substr(0, header.rfind('\n', header.size() - 2) + 1), 11,
@@ -187,7 +170,7 @@ TEST(RinexObservation, RefusesMalformedFilesNamingTheLine) {
         {"GLONASS in a GPS file", header + " 05  4  2  0  0  0.0000000  0  1R05\n", 13, "system"},
         {"time goes back", header + epoch + epoch, 15, "not later"},
         {"event lines missing",
-         header + "                            4  2\n" + HeaderLine("x", "COMMENT"), 14,
+         header + "                            4  2\n" + RinexHeaderLine("x", "COMMENT"), 14,
          "event record"},
         {"types change inside", header + "                            4  1\n" + kTwoTypes, 14,
          "types change"},

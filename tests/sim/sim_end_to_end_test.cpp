@@ -328,6 +328,25 @@ TEST_F(SimEndToEnd, RealTimeKeepsToTheLineRate) {
     EXPECT_LT(seconds, 8.0);
 }
 
+TEST_F(SimEndToEnd, ObservationReplayKeepsTheFilesEpochRate) {
+    SATLOG_REQUIRE_REFERENCE("07590920.05o");
+    const std::vector<std::string> scenario{
+        "--obs",      (ReferenceDataDir() / "07590920.05o").string(),
+        "--nav",      (ReferenceDataDir() / "07590920.05n").string(),
+        "--duration", "90"};
+    const std::string expected = Offline(scenario, "expected.log");
+    std::vector<std::string> live = scenario;
+    live.insert(live.end(), {"--speed", "30"});
+    const auto start = std::chrono::steady_clock::now();
+    const Live run = RunLive(live, expected.size());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(run.log == expected);
+    // Three epochs 30 s apart in the file, one second apart at 30 times real time.
+    EXPECT_GT(seconds, 2.0);
+    EXPECT_LT(seconds, 8.0);
+}
+
 // Throughput: --fast over a pseudo-terminal into the receive thread, with nothing lost.
 TEST_F(SimEndToEnd, FastThroughputWithoutLoss) {
     const std::vector<std::string> scenario{"--duration", "600"};

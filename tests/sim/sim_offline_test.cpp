@@ -368,4 +368,76 @@ TEST_F(SimOffline, UnusableDeviceIsNamedWithItsCause) {
     }));
 }
 
+// Station 0759's hour: one epoch per observation epoch, C1 as the travel time, the truth what the
+// tool computes from the log.
+TEST_F(SimOffline, ObservationFileIsReplayedEpochByEpoch) {
+    SATLOG_REQUIRE_REFERENCE("07590920.05o");
+    const std::string obs = (ReferenceDataDir() / "07590920.05o").string();
+    const std::string nav = (ReferenceDataDir() / "07590920.05n").string();
+    ASSERT_EQ(Sim({"--obs", obs, "--nav", nav, "--log", Path("a.log"), "--truth", Path("a.csv")}),
+              0)
+        << stderr_;
+    std::vector<std::int32_t> epochs;
+    std::vector<MeasurementRecord> first;
+    std::FILE* f = std::fopen(Path("a.log").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    RawLogReader reader(f);
+    RawLogEntry e{};
+    while (reader.Next(e) == RawLogReader::Status::Entry) {
+        if (e.kind->kind == RecordKind::EpochTime) {
+            epochs.push_back(DecodeEpochTime(e.body.first<58>()));
+        } else if (e.kind->kind == RecordKind::Measurement && epochs.empty()) {
+            first.push_back(DecodeMeasurement(e.body.first<97>()));
+        }
+    }
+    std::fclose(f);
+    ASSERT_EQ(epochs.size(), 120u);
+    EXPECT_EQ(epochs.front(), 518400000);
+    EXPECT_EQ(epochs[96], 518400000 + 48 * 60000 + 4);  // after a splice, 4 ms late
+    EXPECT_EQ(epochs.back(), 521970000 + 5);
+    // The first epoch: G03 first, its C1 and L1 as written.
+    ASSERT_EQ(first.size(), 8u);
+    EXPECT_EQ(first[0].prn, 3);
+    EXPECT_EQ(first[0].status, 1);
+    EXPECT_NEAR(first[0].rawRange * 299792458.0, 24767686.375, 1e-6);
+    EXPECT_EQ(first[0].fullPhase, 55923622.160);
+
+    const std::vector<Row> truth = ReadRows(ReadFile(Path("a.csv")));
+    const std::vector<Row> tool = ToolPositions(Path("a.log"));
+    ASSERT_EQ(truth.size(), tool.size());
+    ASSERT_GT(truth.size(), 900u);
+    for (std::size_t i = 0; i < truth.size(); ++i) {
+        EXPECT_EQ(truth[i].prn, tool[i].prn);
+        EXPECT_LT(
+            std::hypot(truth[i].x - tool[i].x, truth[i].y - tool[i].y, truth[i].z - tool[i].z),
+            1e-3);
+    }
+
+    // --duration counts seconds of the file's epochs.
+    ASSERT_EQ(Sim({"--obs", obs, "--nav", nav, "--log", Path("b.log"), "--duration", "60"}), 0);
+    EXPECT_EQ(Summarise(Path("b.log")).pbn, 2u);
+}
+
+TEST_F(SimOffline, BadObservationFileNamesFileAndLine) {
+    SATLOG_REQUIRE_REFERENCE("07590920.05o");
+    const std::string obs = (ReferenceDataDir() / "07590920.05o").string();
+    const std::string nav = (ReferenceDataDir() / "07590920.05n").string();
+    EXPECT_EQ(Sim({"--obs", obs, "--log", Path("x.log")}), 2);
+    EXPECT_NE(stderr_.find("--nav"), std::string::npos) << stderr_;
+
+    std::string text = ReadTextFile(obs);
+    text[text.find("24767686.375")] = 'x';  // line 19, the first satellite's C1
+    std::ofstream(Path("bad.o")) << text;
+    EXPECT_EQ(Sim({"--obs", Path("bad.o"), "--nav", nav, "--log", Path("x.log")}), 2);
+    EXPECT_NE(stderr_.find(Path("bad.o") + ":19:"), std::string::npos) << stderr_;
+
+    text = ReadTextFile(obs);
+    text.replace(text.find("    C1    L2"), 12, "    L2    C2");
+    std::ofstream(Path("noc1.o")) << text;
+    EXPECT_EQ(Sim({"--obs", Path("noc1.o"), "--nav", nav, "--log", Path("x.log")}), 2);
+    EXPECT_NE(stderr_.find(Path("noc1.o") + ": the header's # / TYPES OF OBSERV has no C1"),
+              std::string::npos)
+        << stderr_;
+}
+
 }  // namespace

@@ -170,6 +170,10 @@ bool ObservationParser::ReadSatelliteList(std::string_view line, int count,
                 return Fail("satellite " + Quoted(id) + " is not of the file's system");
             }
             kept.push_back(gps);
+            if (gps && std::any_of(epoch.satellites.begin(), epoch.satellites.end(),
+                                   [&](const auto& s) { return s.prn == prn; })) {
+                return Fail("satellite " + Quoted(id) + " twice in the epoch");
+            }
             if (gps) {
                 epoch.satellites.push_back({prn, {}});
             } else {

@@ -49,6 +49,7 @@ bool ParsePosition(std::string_view text, SimOptions& o) {
     o.latitudeDeg = values[0];
     o.longitudeDeg = values[1];
     o.heightM = values[2];
+    o.positionGiven = true;
     return true;
 }
 
@@ -97,15 +98,23 @@ constexpr OptionRow kOptions[] = {
      nullptr, &SimOptions::navPath, FileUse::Read},
     {"--replay", "FILE", kScenario, "send a recorded raw log back, one epoch per second", nullptr,
      &SimOptions::replayPath, FileUse::Read},
+    {"--obs", "FILE", kScenario,
+     "replay a RINEX 2 observation file (with --nav): per epoch\nits satellites' C1 as MPC "
+     "records, then the epoch time;\nthe run ends with the file",
+     nullptr, &SimOptions::obsPath, FileUse::Read},
     {"--position", "LAT,LON,H", kScenario,
-     "receiver position, degrees and metres (default 50,10,300)", ParsePosition},
+     "receiver position, degrees and metres (default 50,10,300;\nwith --obs the file's APPROX "
+     "POSITION XYZ)",
+     ParsePosition},
     {"--start", "SOW", kScenario, "GPS seconds of week of the first epoch",
      [](std::string_view v, SimOptions& o) {
          o.startSecondsOfWeek = 0.0;
          return ParseDouble(v, *o.startSecondsOfWeek) && *o.startSecondsOfWeek >= 0.0 &&
                 *o.startSecondsOfWeek < 604800.0;
      }},
-    {"--duration", "SECONDS", kScenario, "stop after this many epochs (required with --log)",
+    {"--duration", "SECONDS", kScenario,
+     "stop after this many seconds of epochs (required with\n--log, except with --replay and "
+     "--obs)",
      [](std::string_view v, SimOptions& o) {
          o.durationSeconds = 0.0;
          return ParseDouble(v, *o.durationSeconds) && *o.durationSeconds > 0.0 &&
@@ -192,7 +201,12 @@ std::string ConflictOf(const SimOptions& o) {
         return "--replay sends a recorded log: --nav, --truth, --start and --bad-slot-every "
                "do not apply";
     }
-    if (!o.logPath.empty() && o.replayPath.empty() && !o.durationSeconds) {
+    if (!o.obsPath.empty() &&
+        (o.navPath.empty() || !o.replayPath.empty() || o.startSecondsOfWeek)) {
+        return "--obs replays observations with the ephemerides of --nav; --replay and --start "
+               "do not apply";
+    }
+    if (!o.logPath.empty() && o.replayPath.empty() && o.obsPath.empty() && !o.durationSeconds) {
         return "--log needs --duration";
     }
     return {};

@@ -36,6 +36,7 @@ struct SimOptions {
     std::string truthPath;    // --truth: CSV of the simulated satellite positions
     std::string navPath;      // --nav: RINEX 2 GPS navigation file
     std::string replayPath;   // --replay: a raw log sent back as the receiver sent it
+    std::string obsPath;      // --obs: RINEX 2 observation file replayed epoch by epoch
 
     std::optional<double> startSecondsOfWeek;  // --start
     std::optional<double> durationSeconds;     // --duration
@@ -46,6 +47,7 @@ struct SimOptions {
     double latitudeDeg = 50.0;  // --position LAT,LON,HEIGHT
     double longitudeDeg = 10.0;
     double heightM = 300.0;
+    bool positionGiven = false;
 
     int snvIntervalSeconds = 60;  // --snv-interval
     int silentAfter = -1;         // --silent-after: no answer after command N; -1 answers all

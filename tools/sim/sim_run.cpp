@@ -14,6 +14,7 @@
 #include "tools/sim/distinct_files.hpp"
 #include "tools/sim/fault_injector.hpp"
 #include "tools/sim/navigation_ephemerides.hpp"
+#include "tools/sim/observation_replay.hpp"
 #include "tools/sim/raw_log_replay.hpp"
 #include "tools/sim/receiver_site.hpp"
 #include "tools/sim/scenario.hpp"
@@ -51,6 +52,12 @@ class Run {
     bool OutputFailed() const;
     int Stopped();
     int Finish();
+    // When the epoch `k` (counted from 0) is due, in seconds after the first one: every second,
+    // or at an observation file's own epoch times (for the epoch NextEpoch gave last; the epoch
+    // after a restart then follows one interval later).
+    double EpochOffset(std::int64_t k) const {
+        return observations_ ? observations_->SecondsSinceFirst() : static_cast<double>(k);
+    }
 
     const SimOptions& o_;
     std::FILE* err_;
@@ -62,6 +69,7 @@ class Run {
     std::unique_ptr<Scenario> scenario_;
     RawLogReplay replay_;
     bool replaying_ = false;
+    std::unique_ptr<ObservationReplay> observations_;
     OutputFile log_;
     OutputFile capture_;
     TruthWriter truth_;
@@ -93,9 +101,23 @@ bool Run::Prepare(std::string& error) {
             source = &navigation_;
             start = navigation_.DefaultStart();
         }
-        start = o_.startSecondsOfWeek.value_or(start);
-        const auto startMs = static_cast<std::int64_t>(std::llround(start * 1000.0));
-        scenario_ = std::make_unique<Scenario>(*source, site, startMs, o_.snvIntervalSeconds);
+        if (!o_.obsPath.empty()) {
+            observations_ = ObservationReplay::Load(o_.obsPath, navigation_, o_.snvIntervalSeconds,
+                                                    o_.durationSeconds, error);
+            if (!observations_) {
+                return false;
+            }
+            // The receiver stands where the file says, unless told otherwise.
+            const auto& xyz = observations_->Header().approxPosition;
+            const SatellitePosition at =
+                o_.positionGiven ? site.ecef : SatellitePosition{xyz[0], xyz[1], xyz[2]};
+            std::fprintf(err_, "satlog-sim: %zu epochs of %s, receiver at %.4f %.4f %.4f m\n",
+                         observations_->EpochCount(), o_.obsPath.c_str(), at.x, at.y, at.z);
+        } else {
+            start = o_.startSecondsOfWeek.value_or(start);
+            const auto startMs = static_cast<std::int64_t>(std::llround(start * 1000.0));
+            scenario_ = std::make_unique<Scenario>(*source, site, startMs, o_.snvIntervalSeconds);
+        }
     }
     // Every output is opened before any is emptied: one that cannot be opened costs no other.
     if ((!o_.logPath.empty() && !log_.Open(o_.logPath, error)) ||
@@ -235,6 +257,9 @@ bool Run::NextEpoch(EpochPlan& plan) {
         plan = EpochPlan{};
         return replay_.NextEpoch(plan.records);
     }
+    if (observations_) {
+        return observations_->NextEpoch(plan);
+    }
     plan = scenario_->Next();
     if (plan.measurementBytes > kLineBytesPerSecond && !warnedBudget_) {
         std::fprintf(err_,
@@ -267,7 +292,8 @@ int Run::Execute(std::FILE* out) {
         }
     }
 
-    const std::int64_t epochs = o_.durationSeconds
+    // An observation file ends the run itself, --duration included.
+    const std::int64_t epochs = o_.durationSeconds && !observations_
                                     ? static_cast<std::int64_t>(std::ceil(*o_.durationSeconds))
                                     : std::numeric_limits<std::int64_t>::max();
     Clock::time_point begin = Clock::now();
@@ -283,9 +309,8 @@ int Run::Execute(std::FILE* out) {
             break;
         }
         if (Paced()) {
-            const auto due =
-                begin + std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(static_cast<double>(k) / o_.speed));
+            const auto due = begin + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(EpochOffset(k) / o_.speed));
             if (!WaitUntil(due)) {
                 return Stopped();
             }
@@ -310,9 +335,9 @@ int Run::Execute(std::FILE* out) {
             if (!WaitForConfiguration()) {
                 return Stopped();
             }
-            begin = Clock::now() -
-                    std::chrono::duration_cast<Clock::duration>(
-                        std::chrono::duration<double>(static_cast<double>(k + 1) / o_.speed));
+            begin =
+                Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(EpochOffset(k + 1) / o_.speed));
         }
     }
     if (line_) {
