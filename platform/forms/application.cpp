@@ -1,7 +1,10 @@
 #include "platform/forms/application.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#include "platform/forms/thread.hpp"
 
 // Never destroyed: the toolkit's own globals may be gone by the time static objects are
 // destroyed, so the application object finishes its work at the end of Run instead, and whatever
@@ -43,4 +46,17 @@ void TApplication::ShowException(const Exception* E) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, message.c_str());
     std::fflush(stderr);
     ShowErrorBox(message);
+}
+
+void TApplication::StopThreads() {
+    if (!threadStopLimit_) {
+        TThread::TerminateAndWaitAll();
+        return;
+    }
+    if (!TThread::TerminateAndWaitAll(*threadStopLimit_)) {
+        std::fprintf(stderr, "%s: a worker thread did not stop within %lld ms; ending without it\n",
+                     kProgramName, static_cast<long long>(threadStopLimit_->count()));
+        // No destructor may run: the forms that thread may still reach must stay as they are.
+        std::_Exit(0);
+    }
 }

@@ -2,9 +2,11 @@
 // closes, and reports exceptions. `Application` is the one instance.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 
@@ -46,6 +48,12 @@ class TApplication : public TComponent {
     // connection to the desktop is closed.
     void Run();
 
+    // Bounds the wait for the worker threads after they were told to stop (at the end of Run).
+    // A thread still running then is blocked in a call that nothing could wake, and would keep
+    // the process alive with no window: the process then ends at once, with exit code 0 as after
+    // any close, destroying nothing. Without a bound the wait has none.
+    void SetThreadStopLimit(std::chrono::milliseconds limit) { threadStopLimit_ = limit; }
+
     // Reports an exception: to standard error always (seen when the program's output is
     // redirected), and in a message box when a desktop is there to show it.
     void ShowException(const Exception* E);
@@ -55,6 +63,8 @@ class TApplication : public TComponent {
   private:
     friend void ForgetForm(TForm* form);
     void FormCreated(TForm* form, std::function<void()> forgetReference);
+    // Terminates the worker threads and waits for them, within the stop limit if there is one.
+    void StopThreads();
     // Drawn by the toolkit: the message box of ShowException.
     void ShowErrorBox(const std::string& message);
 
@@ -62,6 +72,7 @@ class TApplication : public TComponent {
     static constexpr const char* kProgramName = "satlog";
 
     TForm* mainForm_ = nullptr;
+    std::optional<std::chrono::milliseconds> threadStopLimit_;
     std::function<void()> forgetMainFormReference_;
     // The toolkit's connection to the desktop, defined by the backend.
     struct Desktop;

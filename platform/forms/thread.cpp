@@ -101,6 +101,14 @@ void TThread::WaitFor() {
 }
 
 void TThread::TerminateAndWaitAll() {
+    StopAll(nullptr);
+}
+
+bool TThread::TerminateAndWaitAll(std::chrono::milliseconds limit) {
+    return StopAll(&limit);
+}
+
+bool TThread::StopAll(const std::chrono::milliseconds* limit) {
     ThreadRegistry& registry = Registry();
     std::unique_lock lock(registry.mutex);
     for (TThread* thread : registry.threads) {
@@ -108,10 +116,15 @@ void TThread::TerminateAndWaitAll() {
             thread->Terminate();
         }
     }
-    registry.changed.wait(lock, [&registry] {
+    auto allFinished = [&registry] {
         return std::all_of(registry.threads.begin(), registry.threads.end(),
                            [](TThread* thread) { return thread->finished_; });
-    });
+    };
+    if (limit == nullptr) {
+        registry.changed.wait(lock, allFinished);
+    } else if (!registry.changed.wait_for(lock, *limit, allFinished)) {
+        return false;
+    }
     // Every remaining thread has finished and stays registered until its object is destroyed;
     // joining it now returns at once.
     std::vector<TThread*> finished = registry.threads;
@@ -119,6 +132,7 @@ void TThread::TerminateAndWaitAll() {
     for (TThread* thread : finished) {
         thread->WaitFor();
     }
+    return true;
 }
 
 int TThread::RunningCount() {

@@ -2,10 +2,11 @@
 // once Resume is called. Terminate asks it to stop: it sets Terminated and calls TerminatedSet,
 // where a derived class wakes whatever its Execute is blocked on. When the application's message
 // loop ends, the library terminates every thread still running and waits for it, before any
-// window is destroyed.
+// window is destroyed (for a bounded time when the application sets one).
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -34,6 +35,9 @@ class TThread : public TObject {
 
     // Terminates every thread not yet finished and waits for all of them.
     static void TerminateAndWaitAll();
+    // The same, waiting at most `limit`. False when a thread is still running then (blocked in
+    // a call that nothing woke); it is left as it is and nothing is joined.
+    static bool TerminateAndWaitAll(std::chrono::milliseconds limit);
     // Threads whose Execute has not returned yet.
     static int RunningCount();
 
@@ -47,6 +51,8 @@ class TThread : public TObject {
 
   private:
     void Run();
+    // Both TerminateAndWaitAll: `limit` null waits for ever.
+    static bool StopAll(const std::chrono::milliseconds* limit);
 
     std::mutex mutex_;
     std::condition_variable resumed_;

@@ -188,3 +188,8 @@ BOOL CancelPortWait(HANDLE port);
 // words for the call that failed ("Too many open files", "it is a FIFO, not a regular file"), so
 // that a message can name the real cause; empty when it did not fail.
 std::string LastCreateFailureCause();
+
+// Not a Win32 call. Called by the thread that is about to make the blocking calls on `port`.
+// Where a synchronous call can be cancelled only through its thread (Windows), CancelPortWait
+// then reaches that thread's call too; elsewhere this does nothing.
+BOOL RegisterPortWaiter(HANDLE port);

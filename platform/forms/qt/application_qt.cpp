@@ -10,7 +10,6 @@
 #include "platform/forms/layout_resource.hpp"
 #include "platform/forms/qt/application_hooks.hpp"
 #include "platform/forms/qt/caption_relay.hpp"
-#include "platform/forms/thread.hpp"
 
 namespace {
 
@@ -43,7 +42,7 @@ struct TApplication::Desktop {
 TApplication::TApplication() : TComponent(nullptr), desktop_(std::make_unique<Desktop>()) {}
 
 TApplication::~TApplication() {
-    TThread::TerminateAndWaitAll();
+    StopThreads();
     DestroyComponents();
     CaptionRelay::Instance().DetachFromWindowThread();
     desktop_->application.reset();
@@ -74,7 +73,7 @@ void TApplication::Run() {
     mainForm_->Show();
     QApplication::exec();
     // The window is closed: stop the workers before any of them can reach a destroyed control.
-    TThread::TerminateAndWaitAll();
+    StopThreads();
     DestroyComponents();
     CaptionRelay::Instance().DetachFromWindowThread();
     desktop_->application.reset();

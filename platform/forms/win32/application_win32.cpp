@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/forms/application.hpp"
-#include "platform/forms/thread.hpp"
 #include "platform/forms/win32/form_window.hpp"
 #include "platform/forms/win32/native_win32.hpp"
 #include "platform/forms/win32/wide_text.hpp"
@@ -17,7 +16,7 @@ struct TApplication::Desktop {
 TApplication::TApplication() : TComponent(nullptr), desktop_(std::make_unique<Desktop>()) {}
 
 TApplication::~TApplication() {
-    TThread::TerminateAndWaitAll();
+    StopThreads();
     DestroyComponents();
 }
 
@@ -49,7 +48,7 @@ void TApplication::Run() {
     }
     // The window is closed: stop the workers before any of them can reach a destroyed control.
     // They post their captions rather than send them, so none waits for this thread meanwhile.
-    TThread::TerminateAndWaitAll();
+    StopThreads();
     DestroyComponents();
 }
 
