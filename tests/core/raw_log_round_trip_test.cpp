@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -255,6 +256,13 @@ TEST(RawLogDump, CommandLine) {
     TemporaryStream helpOut;
     EXPECT_EQ(DumpMain(2, help, helpOut.get(), stderr), 0);
     EXPECT_NE(helpOut.Contents().find("positions"), std::string::npos);
+
+    const char* version[] = {"satlog-dump", "--version"};
+    TemporaryStream versionOut;
+    EXPECT_EQ(DumpMain(2, version, versionOut.get(), stderr), 0);
+    EXPECT_TRUE(std::regex_match(versionOut.Contents(),
+                                 std::regex("satlog-dump [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << versionOut.Contents();
 
     TemporaryStream missingErr;
     const char* missing[] = {"satlog-dump", "records", "/nonexistent/mavu0.txt"};

@@ -170,6 +170,7 @@ constexpr const char* kUsage =
     "usage: satlog-dump records FILE\n"
     "       satlog-dump positions FILE\n"
     "       satlog-dump fix [--mask DEG] FILE\n"
+    "       satlog-dump --help | --version\n"
     "\n"
     "Decodes a raw log written by satlog (\"mavu0.txt\": entries of a 4-byte kind tag\n"
     "\"SNV,\", \"MPC,\" or \"PBN,\" followed by the record body as the receiver sent it).\n"
@@ -201,6 +202,10 @@ int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
             std::fputs(kUsage, out);
             return 0;
         }
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fprintf(out, "satlog-dump %s\n", SATLOG_VERSION);
+        return 0;
     }
     if (argc >= 2 && std::string_view(argv[1]) == "fix") {
         return DumpFixMain(argc - 2, argv + 2, out, err);

@@ -162,6 +162,8 @@ constexpr OptionRow kOptions[] = {
      }},
     {"--help", "", kOther, "print this text",
      [](std::string_view, SimOptions& o) { return o.help = true; }},
+    {"--version", "", kOther, "print the version",
+     [](std::string_view, SimOptions& o) { return o.version = true; }},
 };
 
 const OptionRow* FindOption(std::string_view name) {
@@ -281,7 +283,7 @@ OptionsResult ParseSimOptions(std::span<const char* const> args) {
             return Fail("bad value for " + std::string(name) + " '" + std::string(value) + "'");
         }
     }
-    if (o.help) {
+    if (o.help || o.version) {
         return {o, {}};
     }
     if (std::string conflict = ConflictOf(o); !conflict.empty()) {

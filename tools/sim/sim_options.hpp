@@ -53,6 +53,7 @@ struct SimOptions {
     int silentAfter = -1;         // --silent-after: no answer after command N; -1 answers all
     FaultOptions faults;
     bool help = false;
+    bool version = false;
 };
 
 struct OptionsResult {

@@ -374,5 +374,9 @@ int SimMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         std::fputs(SimUsage(), out);
         return 0;
     }
+    if (parsed.options->version) {
+        std::fprintf(out, "satlog-sim %s\n", SATLOG_VERSION);
+        return 0;
+    }
     return RunSimulator(*parsed.options, out, err);
 }
