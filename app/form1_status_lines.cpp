@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/main_form.hpp"
+#include "app/terminal_text.hpp"
 
 namespace {
 
@@ -29,7 +31,8 @@ void Form1StatusLines::SetStatusLine(int line, std::string_view text) {
     label->SetCaption(text);
     if (TraceWanted()) {
         // One write per line, so that lines of the two threads never interleave.
-        std::fprintf(stderr, "Label%d: %.*s\n", line, static_cast<int>(text.size()), text.data());
+        const std::string shown = EscapeForTerminal(text);
+        std::fprintf(stderr, "Label%d: %s\n", line, shown.c_str());
     }
 }
 

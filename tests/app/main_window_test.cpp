@@ -260,6 +260,14 @@ TEST_F(MainWindow, PortBusy) {
     EXPECT_NE(errors.find("busy"), std::string::npos) << errors;
 }
 
+// A record header may hold any byte: each is shown as one character of the Windows code page,
+// never dropped or merged into a replacement character as malformed UTF-8 would be.
+TEST_F(MainWindow, EveryHeaderByteIsShownAsOneCharacter) {
+    CreateMainForm();
+    Form1->Label1->SetCaption("\x80,\xE9\xFF\x81");
+    EXPECT_EQ(LabelText(Form1->Label1), QString::fromUtf16(u"\u20AC,\u00E9\u00FF\u0081"));
+}
+
 TEST_F(MainWindow, LogThatCannotBeCreatedIsShownAndExplained) {
     fs::create_directory("mavu0.txt");  // a directory holds the name
     std::string errors = CreateMainForm();

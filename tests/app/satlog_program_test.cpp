@@ -96,6 +96,22 @@ TEST_F(SatlogProgram, UnreadableLayoutIsReportedAndEndsWithoutTheWindow) {
     EXPECT_FALSE(fs::exists(directory_ / "mavu0.txt"));
 }
 
+// A display that cannot be reached: one line naming it, status 1, and nothing opened.
+TEST_F(SatlogProgram, AnUnreachableDisplayIsNamedInOneLine) {
+    ProgramResult result = RunProgram(
+        "/usr/bin/env",
+        {"-u", "WAYLAND_DISPLAY", "DISPLAY=:64999", "QT_QPA_PLATFORM=xcb", SATLOG_PROGRAM}, {},
+        directory_.string(), 30s);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_EQ(result.errorLines.size(), 1u) << result.ErrorText();
+    EXPECT_EQ(result.errorLines[0].text.rfind(
+                  "satlog: cannot open the window on the display DISPLAY=:64999: ", 0),
+              0u)
+        << result.ErrorText();
+    EXPECT_FALSE(fs::exists(directory_ / "mavu0.txt"));
+}
+
 TEST_F(SatlogProgram, RecordsTheSimulatedReceiverAndShowsTheCount) {
     BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {});
     std::string line = simulator.FirstOutputLine(10s);

@@ -3,8 +3,11 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/forms/application.hpp"
 #include "platform/forms/layout_resource.hpp"
@@ -33,6 +36,55 @@ bool DrawsOnScreen() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+// The displays the environment names, for the one line that says which could not be opened.
+std::string DisplayNames() {
+    std::string names;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            names += (names.empty() ? "" : ", ") + std::string(variable) + "=" + value;
+        }
+    }
+    return names.empty() ? "(none named)" : names;
+}
+
+// While the toolkit connects to the display. Without a display it would abort the program with
+// its own advice to reinstall the application; the user needs to learn which display could not
+// be reached, and the program ends with status 1 instead. What the toolkit says about its
+// display meanwhile is held back: it is the cause in that line, or, once connected, passed on.
+struct HeldMessage {
+    QtMsgType type;
+    std::string category;
+    QString text;
+};
+std::vector<HeldMessage> displayMessages;
+QtMessageHandler toolkitHandler = nullptr;  // the handler before ours (Qt's own by default)
+
+void OnConnectingMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const std::string_view category = context.category != nullptr ? context.category : "";
+    if (type == QtFatalMsg) {
+        const std::string cause = displayMessages.empty()
+                                      ? "no platform plugin could be initialised"
+                                      : displayMessages.front().text.toStdString();
+        std::fprintf(stderr, "satlog: cannot open the window on the display %s: %s\n",
+                     DisplayNames().c_str(), cause.c_str());
+        std::_Exit(1);
+    }
+    if (category.starts_with("qt.qpa")) {
+        displayMessages.push_back({type, std::string(category), text});
+        return;
+    }
+    toolkitHandler(type, context, text);
+}
+
+void PassOnDisplayMessages() {
+    for (const HeldMessage& held : displayMessages) {
+        const QMessageLogContext context(nullptr, 0, nullptr, held.category.c_str());
+        qt_message_output(held.type, context, held.text);
+    }
+    displayMessages.clear();
+}
+
 }  // namespace
 
 struct TApplication::Desktop {
@@ -56,7 +108,10 @@ void TApplication::Initialize() {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && !HasDisplay()) {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     }
+    toolkitHandler = qInstallMessageHandler(OnConnectingMessage);
     desktop_->application = std::make_unique<QApplication>(argumentCount, arguments);
+    qInstallMessageHandler(toolkitHandler);
+    PassOnDisplayMessages();
     QApplication::setQuitOnLastWindowClosed(true);
     CaptionRelay::Instance().AttachToWindowThread();
     QPixmap icon(QString::fromStdString(ResourcePath("MAINICON")));

@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/forms/caption_characters.hpp"
 #include "platform/forms/controls.hpp"
 #include "platform/forms/exception.hpp"
 #include "platform/forms/form.hpp"
@@ -108,7 +109,11 @@ void TLabel::ShowCaption() {
     QString text;
     {
         std::lock_guard lock(captionMutex_);
-        text = QString::fromUtf8(caption_.data(), static_cast<qsizetype>(caption_.size()));
+        text.resize(static_cast<qsizetype>(caption_.size()));
+        for (std::size_t i = 0; i < caption_.size(); ++i) {
+            text[static_cast<qsizetype>(i)] =
+                QChar(CaptionCharacter(static_cast<unsigned char>(caption_[i])));
+        }
     }
     label->setText(text);
     if (autoSize_) {

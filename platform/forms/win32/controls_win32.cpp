@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/forms/caption_characters.hpp"
 #include "platform/forms/controls.hpp"
 
 #include "platform/forms/exception.hpp"
@@ -156,12 +157,17 @@ void TLabel::ShowCaption() {
     int length = 0;
     {
         std::lock_guard lock(captionMutex_);
-        length = MultiByteToWideChar(CP_UTF8, 0, caption_.data(), static_cast<int>(caption_.size()),
-                                     shortText, kShortCaption - 1);
-        if (length == 0 && !caption_.empty()) {
-            longText = Widen(caption_);
+        // One character per byte, whatever the byte (a record header may hold any).
+        length = static_cast<int>(caption_.size());
+        wchar_t* out = shortText;
+        if (caption_.size() >= static_cast<std::size_t>(kShortCaption)) {
+            longText.resize(caption_.size());
+            out = longText.data();
             text = longText.c_str();
-            length = static_cast<int>(longText.size());
+        }
+        for (std::size_t i = 0; i < caption_.size(); ++i) {
+            out[i] =
+                static_cast<wchar_t>(CaptionCharacter(static_cast<unsigned char>(caption_[i])));
         }
     }
     shortText[text == shortText ? length : 0] = L'\0';
