@@ -96,8 +96,10 @@ constexpr OptionRow kOptions[] = {
      "ephemerides from a RINEX 2 GPS navigation file (healthy\nrecords, the one with the nearest "
      "toe); default: a built-in\nconstellation of 31 satellites in 6 planes",
      nullptr, &SimOptions::navPath, FileUse::Read},
-    {"--replay", "FILE", kScenario, "send a recorded raw log back, one epoch per second", nullptr,
-     &SimOptions::replayPath, FileUse::Read},
+    {"--replay", "FILE", kScenario,
+     "send a recorded raw log (a file or a pipe) back, one epoch\nper second; damage is reported "
+     "and skipped",
+     nullptr, &SimOptions::replayPath, FileUse::Read},
     {"--obs", "FILE", kScenario,
      "replay a RINEX 2 observation file (with --nav): per epoch\nits satellites' C1 as MPC "
      "records, then the epoch time;\nthe run ends with the file",
