@@ -21,7 +21,9 @@ struct EpochLine {
 };
 
 std::string Quoted(std::string_view s) {
-    return "'" + std::string(s) + "'";
+    std::string out(1, '\'');
+    out.append(s).push_back('\'');
+    return out;
 }
 
 // Columns 1-32: 1X,I2.2 year, 4(1X,I2) month to minute, F11.7 seconds, 2X, I1 flag, I3 count.
@@ -78,9 +80,13 @@ class ObservationParser {
     std::optional<RinexObservationFile> Parse(RinexError& error);
 
   private:
+    // A malformed line (too long, not ASCII) is the reason, whatever the caller was reading.
     bool Fail(std::string message) {
-        failed_ = true;
-        message_ = lines_.Error().empty() ? std::move(message) : lines_.Error();
+        if (lines_.Error().empty()) {
+            message_ = std::move(message);
+        } else {
+            message_ = lines_.Error();
+        }
         return false;
     }
     bool NextLine(std::string_view& line, const char* whereEnded) {
@@ -98,7 +104,6 @@ class ObservationParser {
     std::int64_t lastTicks_ = -1;
     int epochLine_ = 0;
     int failLine_ = 0;  // when the error belongs to another line than the last one read
-    bool failed_ = false;
     std::string message_;
 };
 

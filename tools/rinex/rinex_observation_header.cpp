@@ -74,7 +74,9 @@ int FindLabel(std::string_view label) {
 }
 
 std::string Quoted(std::string_view s) {
-    return "'" + std::string(s) + "'";
+    std::string out(1, '\'');
+    out.append(s).push_back('\'');
+    return out;
 }
 
 std::string_view TrimRight(std::string_view s) {
