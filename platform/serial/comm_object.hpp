@@ -3,6 +3,7 @@
 // ERROR_INVALID_FUNCTION, as Win32 fails a serial call on a file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,12 @@
 namespace serial_detail {
 
 inline constexpr DWORD kErrorInvalidFunction = 1;
+
+// Modem lines as Win32's GetCommModemStatus reports them.
+inline constexpr DWORD kModemCtsOn = 0x0010;
+inline constexpr DWORD kModemDsrOn = 0x0020;
+inline constexpr DWORD kModemRingOn = 0x0040;
+inline constexpr DWORD kModemRlsdOn = 0x0080;
 
 void SetLastErrorCode(DWORD code);
 
@@ -42,6 +49,15 @@ class CommObject {
     virtual BOOL GetTimeouts(COMMTIMEOUTS& timeouts);
     virtual BOOL SetTimeouts(const COMMTIMEOUTS& timeouts);
     virtual BOOL Cancel();
+
+    // The modem lines, for the DSR/DTR handshake that termios cannot express (DsrHandshake).
+    // False when the device has none to report (a pseudo-terminal): DSR then counts as on.
+    virtual bool ModemLines(DWORD& lines);
+    // Waits up to `limit` for a modem line to change (it may return earlier). False once the
+    // port has been cancelled.
+    virtual bool WaitForModemChange(std::chrono::milliseconds limit);
+    // Raises or lowers DTR where the device has it.
+    virtual void SetDtr(bool raised);
 
     // Tells a live object from a stray pointer handed in as a handle.
     static constexpr std::uint32_t kMagic = 0x434F4D4D;  // "COMM"

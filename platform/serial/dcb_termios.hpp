@@ -2,9 +2,10 @@
 //
 // termios holds the speed, the character framing (data bits, parity, stop bits), CTS/RTS
 // handshaking (CRTSCTS, one flag for both directions) and XON/XOFF flow control (IXON, IXOFF).
-// It cannot express DSR output flow control, DSR sensitivity, DTR handshaking, continue-on-XOFF,
-// error-character replacement, null stripping, abort-on-error or the XON/XOFF limits: those
-// fields are kept in the block as the caller set them and reported back unchanged.
+// It cannot express DSR output flow control, DSR sensitivity or DTR handshaking (the port emulates
+// those from the modem lines: DsrHandshake), nor continue-on-XOFF, error-character replacement,
+// null stripping, abort-on-error or the XON/XOFF limits: those fields are kept in the block as
+// the caller set them and reported back unchanged.
 #pragma once
 
 #include <termios.h>

@@ -30,6 +30,11 @@ class ScriptedPort final : public serial_detail::CommObject {
     BOOL GetTimeouts(COMMTIMEOUTS& t) override { return device_->GetTimeouts(t); }
     BOOL SetTimeouts(const COMMTIMEOUTS& t) override { return device_->SetTimeouts(t); }
     BOOL Cancel() override { return device_->Cancel(); }
+    bool ModemLines(DWORD& l) override { return device_->ModemLines(l); }
+    bool WaitForModemChange(std::chrono::milliseconds limit) override {
+        return device_->WaitForDsrChange(limit);
+    }
+    void SetDtr(bool raised) override { device_->SetDtr(raised); }
 
   private:
     std::shared_ptr<ScriptedSerialDevice> device_;
@@ -74,6 +79,12 @@ ScriptedSerialDevice& ScriptedSerialDevice::Signal(DWORD events) {
     return Append(Step{StepKind::Signal, {}, 0, events});
 }
 
+ScriptedSerialDevice& ScriptedSerialDevice::Dsr(bool on) {
+    Step step{StepKind::Dsr, {}};
+    step.on = on;
+    return Append(std::move(step));
+}
+
 ScriptedSerialDevice& ScriptedSerialDevice::AwaitWrite() {
     return Append(Step{StepKind::AwaitWrite, {}});
 }
@@ -99,6 +110,11 @@ void ScriptedSerialDevice::RunStep() {
             break;
         case StepKind::AwaitWrite:
             ++writesAwaited_;
+            break;
+        case StepKind::Dsr:
+            modemLines_ = true;
+            dsr_ = step.on;
+            signalled_ |= EV_DSR & mask_;
             break;
     }
     script_.pop_front();
@@ -197,6 +213,9 @@ BOOL ScriptedSerialDevice::Write(const void* buffer, DWORD count, DWORD& transfe
             SetLastErrorCode(ERROR_OPERATION_ABORTED);
             return 0;
         }
+        if (modemLines_ && !dsr_) {
+            writtenWhileDsrOff_ += count;
+        }
         const auto* bytes = static_cast<const std::uint8_t*>(buffer);
         written_.insert(written_.end(), bytes, bytes + count);
         writes_.emplace_back(bytes, bytes + count);
@@ -208,6 +227,49 @@ BOOL ScriptedSerialDevice::Write(const void* buffer, DWORD count, DWORD& transfe
     }
     changed_.notify_all();
     return 1;
+}
+
+bool ScriptedSerialDevice::ModemLines(DWORD& lines) {
+    std::lock_guard lock(mutex_);
+    lines = dsr_ ? serial_detail::kModemDsrOn : 0;
+    return modemLines_;
+}
+
+bool ScriptedSerialDevice::WaitForDsrChange(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    const bool before = dsr_;
+    while (dsr_ == before && !cancelled_) {
+        if (CanRunStep()) {
+            RunStep();
+            continue;
+        }
+        // Nothing left that could change it: new steps, or the caller's interval of real time.
+        const std::size_t version = scriptVersion_;
+        ++blockedWaiters_;
+        changed_.notify_all();
+        const bool moved =
+            changed_.wait_for(lock, limit, [&] { return cancelled_ || scriptVersion_ != version; });
+        --blockedWaiters_;
+        if (!moved) {
+            break;
+        }
+    }
+    return !cancelled_;
+}
+
+void ScriptedSerialDevice::SetDtr(bool raised) {
+    std::lock_guard lock(mutex_);
+    dtr_ = raised;
+}
+
+bool ScriptedSerialDevice::DtrRaised() const {
+    std::lock_guard lock(mutex_);
+    return dtr_;
+}
+
+std::size_t ScriptedSerialDevice::BytesWrittenWhileDsrOff() const {
+    std::lock_guard lock(mutex_);
+    return writtenWhileDsrOff_;
 }
 
 BOOL ScriptedSerialDevice::WaitEvent(DWORD& events) {

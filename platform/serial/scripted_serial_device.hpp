@@ -43,6 +43,9 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     ScriptedSerialDevice& Send(std::string_view text);
     ScriptedSerialDevice& Pause(std::chrono::milliseconds quiet);
     ScriptedSerialDevice& Signal(DWORD events);  // line events such as EV_CTS | EV_RING
+    // DSR goes on or off, with EV_DSR. From the first such step the device reports its modem
+    // lines; before it, it has none, as a pseudo-terminal.
+    ScriptedSerialDevice& Dsr(bool on);
     // Holds the script until the system has made one more WriteFile than the earlier
     // AwaitWrite steps accounted for: a receiver that answers a command.
     ScriptedSerialDevice& AwaitWrite();
@@ -59,6 +62,8 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     std::size_t BytesUnread() const;
     std::chrono::milliseconds Now() const;  // the virtual clock
     bool IsOpen() const;
+    bool DtrRaised() const;
+    std::size_t BytesWrittenWhileDsrOff() const;  // what a DSR output handshake should hold
 
     // A handle on the device, as CreateFileA gives for a registered name. One at a time.
     HANDLE Open();
@@ -75,16 +80,22 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     BOOL GetTimeouts(COMMTIMEOUTS& timeouts);
     BOOL SetTimeouts(const COMMTIMEOUTS& timeouts);
     BOOL Cancel();
+    bool ModemLines(DWORD& lines);
+    // Runs the script until DSR changes, or `limit` of real time once nothing is left to run.
+    // False when cancelled.
+    bool WaitForDsrChange(std::chrono::milliseconds limit);
+    void SetDtr(bool raised);
     void Closed();
     bool TryOpen();
 
   private:
-    enum class StepKind : std::uint8_t { Send, Pause, Signal, AwaitWrite };
+    enum class StepKind : std::uint8_t { Send, Pause, Signal, AwaitWrite, Dsr };
     struct Step {
         StepKind kind;
         std::vector<std::uint8_t> bytes;
         std::int64_t ms = 0;
         DWORD events = 0;
+        bool on = false;  // Dsr: the new level
     };
 
     // With mutex_ held.
@@ -113,6 +124,10 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     int blockedWaiters_ = 0;
     bool cancelled_ = false;
     bool open_ = false;
+    bool modemLines_ = false;
+    bool dsr_ = false;
+    bool dtr_ = false;
+    std::size_t writtenWhileDsrOff_ = 0;
     std::vector<std::uint8_t> written_;
     std::vector<std::vector<std::uint8_t>> writes_;
     std::vector<Call> calls_;

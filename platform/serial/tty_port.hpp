@@ -31,6 +31,9 @@ class TtyPort final : public CommObject {
     BOOL GetTimeouts(COMMTIMEOUTS& timeouts) override;
     BOOL SetTimeouts(const COMMTIMEOUTS& timeouts) override;
     BOOL Cancel() override;
+    bool ModemLines(DWORD& lines) override;
+    bool WaitForModemChange(std::chrono::milliseconds limit) override;
+    void SetDtr(bool raised) override;
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -55,6 +58,7 @@ class TtyPort final : public CommObject {
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> dead_{false};
     std::atomic<DWORD> mask_{0};
+    std::atomic<bool> modemLinesReported_{true};  // until the device says it has none
 
     std::mutex mutex_;  // guards the fields below
     DCB dcb_;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/serial/comm_object.hpp"
+#include "platform/serial/dsr_handshake.hpp"
 #include "platform/serial/file_object.hpp"
 #include "platform/serial/invalid_handle_wait.hpp"
 #include "platform/serial/port_names.hpp"
@@ -57,6 +58,13 @@ BOOL CommObject::SetTimeouts(const COMMTIMEOUTS&) {
 BOOL CommObject::Cancel() {
     return SetLastErrorCode(kErrorInvalidFunction), 0;
 }
+bool CommObject::ModemLines(DWORD&) {
+    return false;
+}
+bool CommObject::WaitForModemChange(std::chrono::milliseconds) {
+    return false;
+}
+void CommObject::SetDtr(bool) {}
 
 CommObject* ObjectOf(HANDLE handle) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
@@ -91,7 +99,7 @@ HANDLE OpenPort(std::string_view name, int number, DWORD disposition) {
         lastCreateFailure = failure.cause;
         return INVALID_HANDLE_VALUE;
     }
-    return HandleOf(port);
+    return HandleOf(new DsrHandshake(port));
 }
 
 }  // namespace
