@@ -9,6 +9,8 @@ Ecef GeodeticToEcef(const Geodetic& geodetic);
 // Exact to far below a millimetre everywhere outside the earth's core, the poles included; the
 // earth's centre itself gives latitude 0 and height minus the semi-major axis.
 Geodetic EcefToGeodetic(const Ecef& ecef);
+// The same, and the unit normal of the ellipsoid through the point (the local up) in `up`.
+Geodetic EcefToGeodetic(const Ecef& ecef, Ecef& up);
 
 // Direction from a receiver to a satellite, in the receiver's local horizon (the plane normal to
 // the ellipsoid at the receiver).

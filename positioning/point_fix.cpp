@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -11,11 +12,6 @@
 using namespace wgs84;
 
 namespace {
-
-using DesignMatrix =
-    Eigen::Matrix<double, Eigen::Dynamic, 4, Eigen::ColMajor, kMaxFixSatellites, 4>;
-using ResidualVector =
-    Eigen::Matrix<double, Eigen::Dynamic, 1, Eigen::ColMajor, kMaxFixSatellites, 1>;
 
 bool IsFinite(const RangeMeasurement& m) {
     return std::isfinite(m.pseudorange) && std::isfinite(m.satellite.x) &&
@@ -31,19 +27,6 @@ Ecef TurnedBy(const Ecef& p, double seconds) {
     const double c = 1.0 - a * a / 2.0;
     const double s = a * (1.0 - a * a / 6.0);
     return {c * p.x + s * p.y, -s * p.x + c * p.y, p.z};
-}
-
-double Distance(const Ecef& a, const Ecef& b) {
-    const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
-// The satellite's position at transmission seen in the earth-fixed frame of the receive instant.
-// The travel time is the distance from the turned position: one more step after a first guess
-// from the unturned one brings it within a picosecond.
-Ecef IntoReceiveFrame(const Ecef& s, const Ecef& receiver) {
-    const Ecef first = TurnedBy(s, Distance(s, receiver) / kSpeedOfLight);
-    return TurnedBy(s, Distance(first, receiver) / kSpeedOfLight);
 }
 
 // DOPs of the final geometry: the position block of (H^T H)^-1, turned into the local east,
@@ -70,60 +53,77 @@ PointFix ComputePointFix(std::span<const RangeMeasurement> measurements,
         std::min(measurements.size(), static_cast<std::size_t>(kMaxFixSatellites));
     PointFix fix;
     Eigen::Vector4d estimate = Eigen::Vector4d::Zero();  // x, y, z, c dtr; the earth's centre
-    DesignMatrix design;
-    ResidualVector residual;
+    // The rows of the design matrix and the residuals of the latest iteration.
+    std::array<Eigen::Vector4d, kMaxFixSatellites> design;
+    std::array<double, kMaxFixSatellites> residual;
+    std::array<double, kMaxFixSatellites> travel;  // s, of each measurement's signal
+    const double sinMask =
+        std::sin(std::clamp(options.elevationMaskDeg, -90.0, 90.0) * (std::numbers::pi / 180.0));
 
     for (int iteration = 1; iteration <= kMaxFixIterations; ++iteration) {
         fix.iterations = iteration;
         const Ecef receiver{estimate(0), estimate(1), estimate(2)};
         // The first iteration has no place to look from: no horizon, no atmosphere.
         const bool located = iteration > 1;
-        const Geodetic here = located ? EcefToGeodetic(receiver) : Geodetic{};
+        // The local vertical: a satellite's elevation is known by its sine, the component of
+        // the unit line of sight along it, and both the mask and the mapping need only that.
+        Ecef up;
+        const Geodetic here = located ? EcefToGeodetic(receiver, up) : Geodetic{};
         const double zenithDelay = located && options.troposphere
                                        ? ZenithTroposphericDelay(here.latitudeDeg, here.heightM)
                                        : 0.0;
 
-        design.resize(static_cast<Eigen::Index>(count), 4);
-        residual.resize(static_cast<Eigen::Index>(count));
-        Eigen::Index rows = 0;
+        Eigen::Matrix4d normal = Eigen::Matrix4d::Zero();     // H^T H
+        Eigen::Vector4d projected = Eigen::Vector4d::Zero();  // H^T v
+        int rows = 0;
         fix.usedMask = 0;
         for (std::size_t i = 0; i < count; ++i) {
             const RangeMeasurement& m = measurements[i];
             if (!IsFinite(m)) {
                 continue;
             }
-            const Ecef s = IntoReceiveFrame(m.satellite, receiver);
-            double delay = 0.0;
-            if (located) {
-                const double elevation = ComputeLookAngles(receiver, here, s).elevationDeg;
-                if (elevation < options.elevationMaskDeg) {
-                    continue;
-                }
-                delay = zenithDelay * TroposphericMapping(elevation);
+            // The satellite seen in the frame of the receive instant: the earth turned while the
+            // signal travelled, for the time the last iteration's range gives (the first, from
+            // the earth's centre, takes the satellite's distance from it). By the last iteration
+            // that range has settled to below a millimetre, the travel time to 3e-12 s.
+            if (iteration == 1) {
+                const Ecef& p = m.satellite;
+                travel[i] = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z) / kSpeedOfLight;
             }
+            const Ecef s = TurnedBy(m.satellite, travel[i]);
             const double dx = s.x - receiver.x;
             const double dy = s.y - receiver.y;
             const double dz = s.z - receiver.z;
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
+            travel[i] = range / kSpeedOfLight;
+            double delay = 0.0;
+            if (located) {
+                const double sinElevation = (up.x * dx + up.y * dy + up.z * dz) / range;
+                if (sinElevation < sinMask) {
+                    continue;
+                }
+                delay = zenithDelay * TroposphericMappingOfSine(sinElevation);
+            }
             const double predicted = range + estimate(3) - kSpeedOfLight * m.satelliteClock + delay;
-            design.row(rows) << -dx / range, -dy / range, -dz / range, 1.0;
-            residual(rows) = m.pseudorange - predicted;
+            const Eigen::Vector4d h(-dx / range, -dy / range, -dz / range, 1.0);
+            const double v = m.pseudorange - predicted;
+            normal.noalias() += h * h.transpose();
+            projected += h * v;
+            design[rows] = h;
+            residual[rows] = v;
             ++rows;
             fix.usedMask |= std::uint64_t{1} << i;
         }
-        fix.satellites = static_cast<int>(rows);
+        fix.satellites = rows;
         if (rows < 4) {
             return fix;
         }
 
-        const auto h = design.topRows(rows);
-        const auto v = residual.head(rows);
-        const Eigen::Matrix4d normal = h.transpose() * h;
-        const Eigen::LDLT<Eigen::Matrix4d> solver(normal);
-        if (solver.info() != Eigen::Success || !solver.isPositive()) {
-            return fix;
+        const Eigen::LLT<Eigen::Matrix4d> solver(normal);
+        if (solver.info() != Eigen::Success) {
+            return fix;  // no geometry: the satellites do not span the four unknowns
         }
-        const Eigen::Vector4d update = solver.solve(h.transpose() * v);
+        const Eigen::Vector4d update = solver.solve(projected);
         if (!update.allFinite()) {
             return fix;
         }
@@ -134,7 +134,12 @@ PointFix ComputePointFix(std::span<const RangeMeasurement> measurements,
             fix.geodetic = EcefToGeodetic(fix.position);
             fix.clockBias = estimate(3) / kSpeedOfLight;
             // What is left of each residual once the last (sub-millimetre) update is applied.
-            fix.rms = std::sqrt((v - h * update).squaredNorm() / static_cast<double>(rows));
+            double squares = 0.0;
+            for (int k = 0; k < rows; ++k) {
+                const double left = residual[k] - design[k].dot(update);
+                squares += left * left;
+            }
+            fix.rms = std::sqrt(squares / rows);
             SetDops(cofactor, fix.geodetic, fix);
             fix.valid = estimate.allFinite() && cofactor.allFinite() && std::isfinite(fix.rms) &&
                         std::isfinite(fix.pdop) && std::isfinite(fix.hdop) &&

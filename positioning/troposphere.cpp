@@ -26,7 +26,10 @@ double ZenithTroposphericDelay(double latitudeDeg, double heightM) {
 }
 
 double TroposphericMapping(double elevationDeg) {
-    const double s = std::sin(elevationDeg * kRadPerDeg);
+    return TroposphericMappingOfSine(std::sin(elevationDeg * kRadPerDeg));
+}
+
+double TroposphericMappingOfSine(double s) {
     return 1.001 / std::sqrt(0.002001 + s * s);
 }
 

@@ -21,8 +21,10 @@
 // Zenith delay in metres at a receiver of the given latitude and ellipsoidal height.
 double ZenithTroposphericDelay(double latitudeDeg, double heightM);
 
-// The mapping factor for an elevation in degrees (negative elevations map like positive ones).
+// The mapping factor for an elevation in degrees (negative elevations map like positive ones),
+// or for the sine of the elevation.
 double TroposphericMapping(double elevationDeg);
+double TroposphericMappingOfSine(double sinElevation);
 
 // Slant delay in metres: the zenith delay times the mapping factor.
 double TroposphericDelay(double latitudeDeg, double heightM, double elevationDeg);

@@ -1,0 +1,63 @@
+// `satlog-dump fix` against `satlog-dump positions` on the same 6-hour simulated raw log (the
+// built-in sky, one epoch a second), side by side in one run: the fix must cost at most twice
+// what the positions cost. Both write their CSV to /dev/null.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_fix.hpp"
+#include "tools/sim/sim_run.hpp"
+
+namespace {
+
+constexpr int kSeconds = 6 * 3600;
+
+// Written once by the simulator and kept for later runs.
+std::filesystem::path SixHourLog() {
+    const auto path = std::filesystem::temp_directory_path() / "satlog-fix-bench-6h.log";
+    if (!std::filesystem::exists(path)) {
+        const std::string log = path.string();
+        const std::string seconds = std::to_string(kSeconds);
+        const char* argv[] = {"satlog-sim", "--log",  log.c_str(),  "--duration",  seconds.c_str(),
+                              "--start",    "345600", "--position", "47.4,8.5,500"};
+        SimMain(static_cast<int>(std::size(argv)), argv, stdout, stderr);
+    }
+    return path;
+}
+
+template <typename Command>
+void RunOverLog(benchmark::State& state, Command command) {
+    const auto path = SixHourLog();
+    std::FILE* devNull = std::fopen("/dev/null", "w");
+    for (auto _ : state) {
+        std::FILE* in = std::fopen(path.string().c_str(), "rb");
+        const int status = command(in, path.string(), devNull, stderr);
+        std::fclose(in);
+        if (status != 0) {
+            state.SkipWithError("dump failed");
+        }
+    }
+    std::fclose(devNull);
+    state.counters["epochs_per_s"] =
+        benchmark::Counter(static_cast<double>(kSeconds) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+
+void BM_PositionsSixHours(benchmark::State& state) {
+    RunOverLog(state, [](std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
+        return DumpPositions(in, name, out, err);
+    });
+}
+BENCHMARK(BM_PositionsSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_FixSixHours(benchmark::State& state) {
+    RunOverLog(state, [](std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
+        return DumpFix(in, name, out, err);
+    });
+}
+BENCHMARK(BM_FixSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
