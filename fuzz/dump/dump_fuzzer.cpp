@@ -1,8 +1,10 @@
-// satlog-dump on arbitrary files: both commands run over the same bytes, and the raw-log reader
-// is checked against the bytes it was given.
+// satlog-dump on arbitrary files: records, positions and fix run over the same bytes (fix through
+// the epoch walk and the least-squares fix), and the raw-log reader is checked against the bytes
+// it was given.
 //
 // Beyond "no crash, no out-of-bounds access", each input must satisfy:
-//  - `records` and `positions` agree on the exit status (both read the log the same way);
+//  - `records`, `positions` and `fix` agree on the exit status (all read the log the same way);
+//  - `fix` writes one row per epoch, never more than the log has position entries;
 //  - `records` prints exactly one line per entry the reader yields;
 //  - every entry is the tag of a known kind at its offset, followed by that kind's body length of
 //    the very bytes of the file; entries and reported damaged stretches follow each other without
@@ -17,6 +19,7 @@
 
 #include "receiver/record_decoders.hpp"
 #include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_fix.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
@@ -158,6 +161,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int positionsStatus = DumpPositions(in.get(), "fuzz input", NullOutput(), NullOutput());
     if (recordsStatus != positionsStatus) {
         Fail("records and positions disagree on the exit status");
+    }
+    char* fixText = nullptr;
+    std::size_t fixSize = 0;
+    int fixStatus = 0;
+    {
+        InputStream fixIn(data, size);
+        std::FILE* out = open_memstream(&fixText, &fixSize);
+        fixStatus = DumpFix(fixIn.get(), "fuzz input", out, NullOutput());
+        std::fclose(out);
+    }
+    std::size_t fixRows = 0;
+    for (std::size_t k = 0; k < fixSize; ++k) {
+        fixRows += fixText[k] == '\n' ? 1 : 0;
+    }
+    std::free(fixText);
+    if (fixStatus != recordsStatus) {
+        Fail("records and fix disagree on the exit status");
+    }
+    std::size_t positionEntries = 0;
+    for (std::uint64_t offset : byBlock.offsets) {
+        positionEntries += std::memcmp(data + offset, "PBN,", 4) == 0 ? 1 : 0;
+    }
+    if (fixRows == 0 || fixRows - 1 > positionEntries) {
+        Fail("fix writes more rows than the log has position entries");
     }
     if ((recordsStatus == 0) == byBlock.damaged) {
         Fail("exit status does not match whether the log is damaged");
