@@ -8,6 +8,7 @@
 #include "receiver/record_decoders.hpp"
 #include "receiver/record_dispatch.hpp"
 #include "receiver/satellite_tables.hpp"
+#include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
@@ -170,6 +171,7 @@ constexpr const char* kUsage =
     "usage: satlog-dump records FILE\n"
     "       satlog-dump positions FILE\n"
     "       satlog-dump fix [--mask DEG] FILE\n"
+    "       satlog-dump rinex|summary|skyplot FILE [options]\n"
     "       satlog-dump --help | --version\n"
     "\n"
     "Decodes a raw log written by satlog (\"mavu0.txt\": entries of a 4-byte kind tag\n"
@@ -179,6 +181,9 @@ constexpr const char* kUsage =
     "  records    one line per entry: byte offset, kind, satellite slot, the fields that\n"
     "             matter (SNV: toe, toc, e, rootA; MPC: status, rawRange; PBN: timeMs) and\n"
     "             whether the body ends in CR LF.\n"
+    "  rinex      RINEX 2.11 observation and navigation files (satlog-dump rinex --help)\n"
+    "  summary    the log's quality at a glance (satlog-dump summary --help)\n"
+    "  skyplot    SVG sky plot of the satellites' tracks (satlog-dump skyplot --help)\n"
     "  positions  CSV with the header time_ms,prn,transmit_time,x,y,z: one row per satellite\n"
     "             computed at each epoch, X Y Z earth-fixed in metres, as the receive thread\n"
     "             computes them (records with a bad trailer are left out, as it does).\n"
@@ -194,9 +199,32 @@ constexpr const char* kUsage =
     "whole entry outside the damage was read and written); 2 bad usage, a file that cannot be\n"
     "read, or output that could not be written.\n";
 
+struct LogCommand {
+    std::string_view name;
+    int (*run)(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+    const char* usage;
+};
+
+constexpr LogCommand kLogCommands[] = {
+    {"rinex", DumpRinexMain, kRinexUsage},
+    {"summary", DumpSummaryMain, kSummaryUsage},
+    {"skyplot", DumpSkyplotMain, kSkyplotUsage},
+};
+
 }  // namespace
 
 int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    for (const LogCommand& c : kLogCommands) {
+        if (argc >= 2 && argv[1] == c.name) {
+            for (int k = 2; k < argc; ++k) {
+                if (std::string_view(argv[k]) == "--help" || std::string_view(argv[k]) == "-h") {
+                    std::fputs(c.usage, out);
+                    return 0;
+                }
+            }
+            return c.run(argc - 2, argv + 2, out, err);
+        }
+    }
     for (int k = 1; k < argc; ++k) {
         if (std::string_view(argv[k]) == "--help" || std::string_view(argv[k]) == "-h") {
             std::fputs(kUsage, out);

@@ -1,0 +1,139 @@
+#include "tools/dump/log_command_support.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+CommandLog::~CommandLog() {
+    if (file_ != nullptr && file_ != stdin) {
+        std::fclose(file_);
+    }
+}
+
+bool CommandLog::Open(const std::string& name, std::FILE* err) {
+    name_ = name;
+    if (name == "-") {
+#ifdef _WIN32
+        // A raw log is binary: text mode would turn CR LF into LF and stop at the first 0x1A.
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        file_ = stdin;
+        return true;
+    }
+    file_ = std::fopen(name.c_str(), "rb");
+    if (file_ == nullptr) {
+        std::fprintf(err, "satlog-dump: cannot open %s: %s\n", name.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err) {
+    switch (end.status) {
+        case RawLogReader::Status::Entry:
+        case RawLogReader::Status::End:
+            return 0;
+        case RawLogReader::Status::Truncated:
+        case RawLogReader::Status::UnknownTag:
+            std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", shownName.c_str(),
+                         static_cast<unsigned long long>(end.offset), end.text.c_str());
+            return 1;
+        case RawLogReader::Status::ReadError:
+            std::fprintf(err, "satlog-dump: cannot read %s: %s\n", shownName.c_str(),
+                         end.text.c_str());
+            return 2;
+    }
+    return 2;
+}
+
+namespace {
+
+bool ParseInt(std::string_view text, int& value) {
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+}  // namespace
+
+bool ParseWeekValue(std::string_view text, WeekOptions& options) {
+    int week = 0;
+    if (!ParseInt(text, week) || week < 0 || week > 9999) {
+        return false;
+    }
+    options.week = week;
+    return true;
+}
+
+bool ParseDateValue(std::string_view text, WeekOptions& options) {
+    int y = 0, m = 0, d = 0;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !ParseInt(text.substr(0, 4), y) ||
+        !ParseInt(text.substr(5, 2), m) || !ParseInt(text.substr(8, 2), d) ||
+        !IsValidDate(y, m, d) || y < 1980) {
+        return false;
+    }
+    options.date = CalendarDate{y, m, d};
+    return true;
+}
+
+std::string FormatGpsDateTime(int week, double secondsOfWeek) {
+    const CalendarTime t = CalendarFromGps(week, secondsOfWeek);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%06.3f", t.year, t.month, t.day,
+                  t.hour, t.minute, std::floor(t.second * 1000.0) / 1000.0);
+    return text;
+}
+
+std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const CommandLog& log,
+                                             double firstSecondsOfWeek, double lastSecondsOfWeek,
+                                             int weeksInLog, std::string& problem) {
+    if (options.week) {
+        return ResolvedWeek{*options.week, "given by --week", "--week"};
+    }
+    if (options.date) {
+        const CalendarDate& d = *options.date;
+        const long days = DaysFromGpsEpoch(d.year, d.month, d.day);
+        const long dayOfWeek = days - 7L * GpsWeekOfDate(d.year, d.month, d.day);
+        const auto epochDay = static_cast<long>(std::floor(firstSecondsOfWeek / 86400.0));
+        if (epochDay != dayOfWeek) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "the first epoch (%.3f s of the GPS week, day %ld of the week) does not "
+                          "fall on %04d-%02d-%02d (day %ld)",
+                          firstSecondsOfWeek, epochDay, d.year, d.month, d.day, dayOfWeek);
+            problem = text;
+            return std::nullopt;
+        }
+        return ResolvedWeek{GpsWeekOfDate(d.year, d.month, d.day), "from --date", "--date"};
+    }
+    if (log.IsStandardInput()) {
+        problem =
+            "a log on standard input has no file time to infer the GPS week from: give "
+            "--week or --date";
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const auto fileTime = std::filesystem::last_write_time(log.Name(), ec);
+    if (ec) {
+        problem = "cannot read the modification time of " + log.Name() + ": " + ec.message() +
+                  "; give --week or --date";
+        return std::nullopt;
+    }
+    const auto systemTime = std::chrono::file_clock::to_sys(fileTime);
+    const std::int64_t unixSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(systemTime.time_since_epoch()).count();
+    const int lastWeek = WeekBeforeInstant(lastSecondsOfWeek, unixSeconds);
+    return ResolvedWeek{lastWeek - weeksInLog,
+                        "inferred from the modification time of " + log.Name() +
+                            " (the last epoch is the latest before it; give --week or --date "
+                            "if that is wrong)",
+                        "the file time"};
+}

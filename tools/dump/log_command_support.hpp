@@ -1,0 +1,63 @@
+// What the commands that walk a raw log epoch by epoch (rinex, summary, skyplot) share: opening the
+// log named on the command line, the exit status and message for how the walk ended, and the GPS
+// week of the log's first epoch, which the records do not carry.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tools/rawlog/log_epochs.hpp"
+#include "tools/rinex/gps_time.hpp"
+
+// An open raw log; "-" is standard input (read in binary mode on Windows).
+class CommandLog {
+  public:
+    CommandLog() = default;
+    ~CommandLog();
+    CommandLog(const CommandLog&) = delete;
+    CommandLog& operator=(const CommandLog&) = delete;
+
+    // False (and a message naming the file and the cause on `err`) when it cannot be opened.
+    bool Open(const std::string& name, std::FILE* err);
+    std::FILE* File() const { return file_; }
+    bool IsStandardInput() const { return name_ == "-"; }
+    const std::string& Name() const { return name_; }
+    std::string ShownName() const { return IsStandardInput() ? "standard input" : name_; }
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string name_;
+};
+
+// 0 the whole log was read; 1 it ends inside an entry or holds an unknown tag (said on `err` with
+// the byte offset); 2 it could not be read.
+int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err);
+
+// --week and --date as given on the command line.
+struct WeekOptions {
+    std::optional<int> week;
+    std::optional<CalendarDate> date;
+};
+
+// Parses the value of --week (0..9999) or --date (YYYY-MM-DD, a real date); false when malformed.
+bool ParseWeekValue(std::string_view text, WeekOptions& options);
+bool ParseDateValue(std::string_view text, WeekOptions& options);
+
+struct ResolvedWeek {
+    int firstWeek = 0;   // the full GPS week of the log's first epoch
+    std::string source;  // how it was found, for the user
+    std::string origin;  // the same in a few words: "--week", "--date", "the file time"
+};
+
+// The week of the first epoch: --week as given; --date, which must be the date of the first epoch;
+// or the week that puts the last epoch (`weeksInLog` rollovers after the first) closest before the
+// log file's modification time. Returns nothing and says why in `problem` when none applies.
+std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const CommandLog& log,
+                                             double firstSecondsOfWeek, double lastSecondsOfWeek,
+                                             int weeksInLog, std::string& problem);
+
+// "2010-07-01 00:00:00.000"
+std::string FormatGpsDateTime(int week, double secondsOfWeek);

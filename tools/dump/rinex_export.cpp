@@ -1,0 +1,271 @@
+#include "tools/dump/rinex_export.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "tools/rawlog/epoch_fix.hpp"
+#include "tools/rinex/rinex_navigation_writer.hpp"
+
+namespace {
+
+// The fields a navigation record writes; the record's unused bytes may differ between copies of
+// the same ephemeris and do not make it another one.
+bool SameWrittenFields(const EphemerisRecord& a, const EphemerisRecord& b) {
+    auto bits = [](const auto& v) {
+        std::uint64_t out = 0;
+        std::memcpy(&out, &v, sizeof v);
+        return out;
+    };
+    return a.prn == b.prn && a.toe == b.toe && a.toc == b.toc && bits(+a.iDot) == bits(+b.iDot) &&
+           bits(+a.omegaDot) == bits(+b.omegaDot) && bits(+a.i0) == bits(+b.i0) &&
+           bits(+a.omega) == bits(+b.omega) && bits(+a.omega0) == bits(+b.omega0) &&
+           bits(+a.cus) == bits(+b.cus) && bits(+a.cuc) == bits(+b.cuc) &&
+           bits(+a.crs) == bits(+b.crs) && bits(+a.cis) == bits(+b.cis) &&
+           bits(+a.crc) == bits(+b.crc) && bits(+a.cic) == bits(+b.cic) &&
+           bits(+a.rootA) == bits(+b.rootA) && bits(+a.e) == bits(+b.e) &&
+           bits(+a.m0) == bits(+b.m0) && bits(+a.deltaN) == bits(+b.deltaN) &&
+           bits(+a.af0) == bits(+b.af0) && bits(+a.af1) == bits(+b.af1) &&
+           bits(+a.af2) == bits(+b.af2) && bits(+a.tgd) == bits(+b.tgd);
+}
+
+double Median(std::vector<double> values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    if (values.size() % 2 == 1) {
+        return *middle;
+    }
+    const double upper = *middle;
+    const double lower = *std::max_element(values.begin(), middle);
+    return (lower + upper) / 2.0;
+}
+
+// A file written beside its final name and renamed into place when complete.
+class WholeFile {
+  public:
+    explicit WholeFile(std::string path) : path_(std::move(path)), partPath_(path_ + ".part") {}
+    ~WholeFile() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+            std::remove(partPath_.c_str());
+        }
+    }
+    bool Open(std::string& problem) {
+        file_ = std::fopen(partPath_.c_str(), "wb");
+        if (file_ == nullptr) {
+            problem = "cannot create " + partPath_ + ": " + std::strerror(errno);
+        }
+        return file_ != nullptr;
+    }
+    // Writes and empties `text`.
+    void Write(std::string& text) {
+        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+            failed_ = true;
+            error_ = errno;
+        }
+        text.clear();
+    }
+    bool Commit(std::string& problem) {
+        const bool flushed = std::fflush(file_) == 0;
+        if (!flushed && !failed_) {
+            failed_ = true;
+            error_ = errno;
+        }
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (failed_ || !closed) {
+            problem = "cannot write " + partPath_ + ": " + std::strerror(failed_ ? error_ : errno);
+            std::remove(partPath_.c_str());
+            return false;
+        }
+        std::error_code ec;
+        std::filesystem::rename(partPath_, path_, ec);
+        if (ec) {
+            problem = "cannot rename " + partPath_ + " to " + path_ + ": " + ec.message();
+            std::remove(partPath_.c_str());
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    std::string path_;
+    std::string partPath_;
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+    int error_ = 0;
+};
+
+constexpr std::size_t kWriteChunk = 1 << 16;
+
+}  // namespace
+
+bool RinexExportCollector::IsNew(const EphemerisRecord& record) const {
+    return std::none_of(ephemerides_.begin(), ephemerides_.end(), [&](const ExportEphemeris& e) {
+        return SameWrittenFields(e.record, record);
+    });
+}
+
+void RinexExportCollector::Ephemeris(const LogEphemeris& e) {
+    // As the tables see it: a record with a bad trailer or naming no satellite is not used.
+    if (!e.trailerGood || e.slot < 1 || e.slot >= kSlotCount || !IsNew(e.record)) {
+        return;
+    }
+    ephemerides_.push_back({e.record, 0, 0});
+}
+
+void RinexExportCollector::Epoch(const LogEpoch& e) {
+    const double secondsOfWeek = static_cast<double>(e.timeMs) / 1000.0;
+    if (!tracker_) {
+        tracker_.emplace(0);
+    }
+    const int weekInLog = tracker_->WeekOf(secondsOfWeek);
+    lastWeekInLog_ = weekInLog;
+    lastSecondsOfWeek_ = secondsOfWeek;
+    for (; pending_ < ephemerides_.size(); ++pending_) {
+        ephemerides_[pending_].weekInLog = weekInLog;
+        ephemerides_[pending_].receiveSecondsOfWeek = secondsOfWeek;
+    }
+
+    const auto first = static_cast<std::uint32_t>(ranges_.size());
+    for (const EpochMeasurement& m : e.measurements) {
+        const ObservedRange range{m.prn, wgs84::kSpeedOfLight * m.rawRange};
+        if (IsWritableRange(range)) {
+            ranges_.push_back(range);
+        } else {
+            ++unwritableRanges_;
+        }
+    }
+    const auto count = static_cast<std::uint32_t>(ranges_.size()) - first;
+    if (count > 0) {
+        epochs_.push_back({e.timeMs, weekInLog, first, count});
+    }
+    const PointFix fix = FixLogEpoch(e);
+    if (fix.valid) {
+        fixX_.push_back(fix.position.x);
+        fixY_.push_back(fix.position.y);
+        fixZ_.push_back(fix.position.z);
+    }
+}
+
+void RinexExportCollector::Finish() {
+    if (!tracker_) {
+        return;  // no epoch: the ephemerides have no time to belong to
+    }
+    for (; pending_ < ephemerides_.size(); ++pending_) {
+        ephemerides_[pending_].weekInLog = lastWeekInLog_;
+        ephemerides_[pending_].receiveSecondsOfWeek = lastSecondsOfWeek_;
+    }
+}
+
+std::optional<Ecef> RinexExportCollector::MedianFix() const {
+    if (fixX_.empty()) {
+        return std::nullopt;
+    }
+    return Ecef{Median(fixX_), Median(fixY_), Median(fixZ_)};
+}
+
+double RinexExportCollector::Interval() const {
+    std::map<std::int64_t, std::size_t> spacings;
+    for (std::size_t k = 1; k < epochs_.size(); ++k) {
+        const std::int64_t a =
+            static_cast<std::int64_t>(epochs_[k - 1].weekInLog) * 604800000 + epochs_[k - 1].timeMs;
+        const std::int64_t b =
+            static_cast<std::int64_t>(epochs_[k].weekInLog) * 604800000 + epochs_[k].timeMs;
+        if (b > a) {
+            ++spacings[b - a];
+        }
+    }
+    std::int64_t best = 0;
+    std::size_t bestCount = 0;
+    for (const auto& [spacing, n] : spacings) {
+        if (n > bestCount) {
+            best = spacing;
+            bestCount = n;
+        }
+    }
+    return static_cast<double>(best) / 1000.0;
+}
+
+RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
+                                  const RinexExportRequest& request) {
+    RinexExportResult result;
+    const auto& epochs = log.Epochs();
+    if (epochs.empty()) {
+        result.problem = "no epoch with a usable measurement: nothing to export";
+        return result;
+    }
+    const auto timeOf = [&](const RinexExportCollector::ExportEpoch& e) {
+        return CalendarFromGps(request.firstWeek + e.weekInLog,
+                               static_cast<double>(e.timeMs) / 1000.0);
+    };
+    const CalendarTime first = timeOf(epochs.front());
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%03d0.%02d",
+                  DayOfYear(first.year, first.month, first.day), first.year % 100);
+    const std::filesystem::path base =
+        std::filesystem::path(request.directory) / (request.station + suffix);
+    result.observationPath = base.string() + "o";
+    result.navigationPath = base.string() + "n";
+
+    RinexObservationHeader header;
+    header.run = request.run;
+    header.markerName = request.station;
+    std::transform(header.markerName.begin(), header.markerName.end(), header.markerName.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (const auto fix = log.MedianFix()) {
+        header.haveApproxPosition = true;
+        header.approxX = fix->x;
+        header.approxY = fix->y;
+        header.approxZ = fix->z;
+    }
+    header.firstEpoch = first;
+    header.lastEpoch = timeOf(epochs.back());
+    header.interval = log.Interval();
+    header.comments = request.comments;
+
+    WholeFile obs(result.observationPath);
+    if (!obs.Open(result.problem)) {
+        return result;
+    }
+    std::string text = FormatRinexObservationHeader(header);
+    const auto& ranges = log.Ranges();
+    for (const auto& e : epochs) {
+        AppendRinexObservationEpoch(text, timeOf(e),
+                                    std::span(ranges).subspan(e.firstRange, e.rangeCount));
+        if (text.size() >= kWriteChunk) {
+            obs.Write(text);
+        }
+    }
+    obs.Write(text);
+    if (!obs.Commit(result.problem)) {
+        return result;
+    }
+
+    WholeFile nav(result.navigationPath);
+    if (!nav.Open(result.problem)) {
+        return result;
+    }
+    text = FormatRinexNavigationHeader(request.run);
+    for (const auto& e : log.Ephemerides()) {
+        const int epochWeek = request.firstWeek + e.weekInLog;
+        const int toeWeek = WeekNear(epochWeek, e.receiveSecondsOfWeek, e.record.toe);
+        const int tocWeek = WeekNear(epochWeek, e.receiveSecondsOfWeek, e.record.toc);
+        // The receive time counted in the toe week, as the format asks.
+        const double transmission =
+            e.receiveSecondsOfWeek + kSecondsPerWeek * (epochWeek - toeWeek);
+        if (!AppendRinexNavigationRecord(text, e.record, toeWeek, tocWeek, transmission)) {
+            ++result.unwritableEphemerides;
+        }
+    }
+    nav.Write(text);
+    if (!nav.Commit(result.problem)) {
+        return result;
+    }
+    result.ok = true;
+    return result;
+}

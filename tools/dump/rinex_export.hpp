@@ -1,0 +1,79 @@
+// What a raw log gives a RINEX export, collected in one walk: the epochs with their C1 ranges, the
+// distinct ephemerides with the epoch that brought each, and the fixes for the approximate
+// position. The files are written once the week is known (after the walk).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orbit/ephemeris_record.hpp"
+#include "positioning/wgs84.hpp"
+#include "tools/rawlog/log_epochs.hpp"
+#include "tools/rinex/gps_time.hpp"
+#include "tools/rinex/rinex_observation_writer.hpp"
+
+class RinexExportCollector : public LogEpochVisitor {
+  public:
+    struct ExportEpoch {
+        std::int32_t timeMs = 0;
+        int weekInLog = 0;  // weeks since the first epoch's
+        std::uint32_t firstRange = 0;
+        std::uint32_t rangeCount = 0;
+    };
+    struct ExportEphemeris {
+        EphemerisRecord record{};
+        int weekInLog = 0;                // of the epoch that brought it
+        double receiveSecondsOfWeek = 0;  // that epoch's time
+    };
+
+    void Ephemeris(const LogEphemeris& e) override;
+    void Epoch(const LogEpoch& e) override;
+    // Ephemerides after the last epoch belong to it.
+    void Finish();
+
+    const std::vector<ExportEpoch>& Epochs() const { return epochs_; }
+    const std::vector<ObservedRange>& Ranges() const { return ranges_; }
+    const std::vector<ExportEphemeris>& Ephemerides() const { return ephemerides_; }
+    // Ranges left out because they do not fit the file (a corrupt measurement).
+    std::size_t UnwritableRanges() const { return unwritableRanges_; }
+    // The component-wise median of the epochs' fixes; nothing when no epoch has one.
+    std::optional<Ecef> MedianFix() const;
+    // The most frequent spacing of consecutive epochs, s; 0 with fewer than two epochs.
+    double Interval() const;
+    int WeeksInLog() const { return epochs_.empty() ? 0 : epochs_.back().weekInLog; }
+
+  private:
+    bool IsNew(const EphemerisRecord& record) const;
+
+    std::optional<WeekTracker> tracker_;
+    std::vector<ExportEpoch> epochs_;
+    std::vector<ObservedRange> ranges_;
+    std::vector<ExportEphemeris> ephemerides_;
+    std::size_t pending_ = 0;  // ephemerides_ before this index have their epoch
+    std::vector<double> fixX_, fixY_, fixZ_;
+    std::size_t unwritableRanges_ = 0;
+    int lastWeekInLog_ = 0;
+    double lastSecondsOfWeek_ = 0;
+};
+
+struct RinexExportRequest {
+    std::string station;    // four characters: the file names' NAME
+    std::string directory;  // where the files go
+    int firstWeek = 0;      // the full GPS week of the first epoch
+    RinexRunInfo run;
+    std::vector<std::string> comments;  // extra COMMENT lines of the observation header
+};
+
+struct RinexExportResult {
+    bool ok = false;
+    std::string observationPath;
+    std::string navigationPath;
+    std::string problem;  // names the file and the cause when !ok
+    std::size_t unwritableEphemerides = 0;
+};
+
+// Writes NAMEddd0.yyo and NAMEddd0.yyn; each file appears whole or not at all.
+RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
+                                  const RinexExportRequest& request);
