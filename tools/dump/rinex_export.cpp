@@ -144,11 +144,35 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
     if (count > 0) {
         epochs_.push_back({e.timeMs, weekInLog, first, count});
     }
+    // The approximate position needs no fix of every epoch: the fixes of at most
+    // kMaxMedianFixes epochs spread evenly over the log (every stride-th, the stride doubling
+    // whenever they fill up) give the median at a small part of the cost of the export.
+    if (epochCount_++ % fixStride_ != 0) {
+        return;
+    }
     const PointFix fix = FixLogEpoch(e);
     if (fix.valid) {
         fixX_.push_back(fix.position.x);
         fixY_.push_back(fix.position.y);
         fixZ_.push_back(fix.position.z);
+        fixEpochs_.push_back(epochCount_ - 1);
+    }
+    if (fixX_.size() >= kMaxMedianFixes) {
+        fixStride_ *= 2;
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < fixX_.size(); ++k) {
+            if (fixEpochs_[k] % fixStride_ == 0) {
+                fixX_[kept] = fixX_[k];
+                fixY_[kept] = fixY_[k];
+                fixZ_[kept] = fixZ_[k];
+                fixEpochs_[kept] = fixEpochs_[k];
+                ++kept;
+            }
+        }
+        fixX_.resize(kept);
+        fixY_.resize(kept);
+        fixZ_.resize(kept);
+        fixEpochs_.resize(kept);
     }
 }
 
@@ -212,7 +236,7 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
     result.observationPath = base.string() + "o";
     result.navigationPath = base.string() + "n";
 
-    RinexObservationHeader header;
+    RinexObservationHeaderValues header;
     header.run = request.run;
     header.markerName = request.station;
     std::transform(header.markerName.begin(), header.markerName.end(), header.markerName.begin(),

@@ -38,7 +38,8 @@ class RinexExportCollector : public LogEpochVisitor {
     const std::vector<ExportEphemeris>& Ephemerides() const { return ephemerides_; }
     // Ranges left out because they do not fit the file (a corrupt measurement).
     std::size_t UnwritableRanges() const { return unwritableRanges_; }
-    // The component-wise median of the epochs' fixes; nothing when no epoch has one.
+    // The component-wise median of the fixes of up to kMaxMedianFixes epochs spread evenly over
+    // the log (all of them in a log of up to that many epochs); nothing when none has a fix.
     std::optional<Ecef> MedianFix() const;
     // The most frequent spacing of consecutive epochs, s; 0 with fewer than two epochs.
     double Interval() const;
@@ -52,7 +53,11 @@ class RinexExportCollector : public LogEpochVisitor {
     std::vector<ObservedRange> ranges_;
     std::vector<ExportEphemeris> ephemerides_;
     std::size_t pending_ = 0;  // ephemerides_ before this index have their epoch
+    static constexpr std::size_t kMaxMedianFixes = 1024;
     std::vector<double> fixX_, fixY_, fixZ_;
+    std::vector<std::size_t> fixEpochs_;  // index among all epochs of each fix
+    std::size_t epochCount_ = 0;
+    std::size_t fixStride_ = 1;
     std::size_t unwritableRanges_ = 0;
     int lastWeekInLog_ = 0;
     double lastSecondsOfWeek_ = 0;
