@@ -1,0 +1,83 @@
+// satlog-dump summary on a simulated log with a gap, a damaged trailer and a torn end.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "tests/support/command_run.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tools/dump/dump_commands.hpp"
+#include "tools/rawlog/raw_log_reader.hpp"
+#include "tools/sim/sim_run.hpp"
+
+namespace {
+
+std::string Line(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find("\n" + label);
+    if (at == std::string::npos) {
+        return "(no line '" + label + "')";
+    }
+    return text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+}
+
+TEST(LogSummary, CountsTrailersGapsAndTheTornEndAndFindsTheReceiver) {
+    ScratchDirectory dir;
+    for (const char* start : {"345600", "345640"}) {
+        ASSERT_EQ(RunCommand(SimMain, {"satlog-sim", "--log", dir / start, "--start", start,
+                                       "--duration", "30", "--position", "50,10,300"})
+                      .status,
+                  0);
+    }
+    // The two runs back to back leave 11 s between epochs 345629 and 345640.
+    std::string log = ReadTextFile(dir / "345600") + ReadTextFile(dir / "345640");
+    const std::string path = dir / "damaged.log";
+    std::ofstream(path, std::ios::binary) << log;
+
+    // Entries counted by the reader itself; where the first MPC entry is.
+    std::size_t counts[3] = {};
+    std::size_t firstMpc = 0;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    RawLogReader reader(f);
+    RawLogEntry entry{};
+    while (reader.Next(entry) == RawLogReader::Status::Entry) {
+        if (entry.kind == &kMpcLayout && counts[1] == 0) {
+            firstMpc = entry.offset;
+        }
+        ++counts[static_cast<int>(entry.kind->kind)];
+    }
+    std::fclose(f);
+    // That entry's trailer damaged; a torn entry of no known kind at the end.
+    log[firstMpc + 4 + kMpcLayout.bodyLength - 1] = 'x';
+    const std::size_t tornAt = log.size();
+    log += "XYZ,\x01\x02";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << log;
+
+    const CommandRun run = RunCommand(DumpMain, {"satlog-dump", "summary", path, "--week", "1590"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("byte offset " + std::to_string(tornAt)), std::string::npos) << run.err;
+    const std::string& s = run.out;
+    EXPECT_EQ(Line(s, "entries"), "entries           SNV " + std::to_string(counts[0]) + ", MPC " +
+                                      std::to_string(counts[1]) + ", PBN " +
+                                      std::to_string(counts[2]));
+    EXPECT_EQ(Line(s, "bad trailers"), "bad trailers      SNV 0, MPC 1, PBN 0");
+    EXPECT_NE(Line(s, "torn or unknown").find("1, at byte offset " + std::to_string(tornAt)),
+              std::string::npos);
+    EXPECT_NE(Line(s, "first epoch")
+                  .find("345600.000 s of the GPS week (week 1590, 2010-07-01 00:00:00.000"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(Line(s, "epochs").find("epochs            60,"), std::string::npos) << s;
+    EXPECT_EQ(Line(s, "gaps of 5 s+"),
+              "gaps of 5 s+      1; longest 11.000 s, after the epoch at 345629.000 s");
+    // The mean fix is the simulated receiver's place.
+    std::smatch m;
+    const std::string fix = Line(s, "fix");
+    ASSERT_TRUE(std::regex_search(fix, m, std::regex("mean ([0-9.]+) ([0-9.]+) ")));
+    EXPECT_NEAR(std::stod(m[1]), 50.0, 1e-4);
+    EXPECT_NEAR(std::stod(m[2]), 10.0, 1e-4);
+}
+
+}  // namespace
