@@ -1,0 +1,205 @@
+// satlog-dump rinex on simulated logs, read back by the project's strict RINEX readers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "orbit/satellite_position.hpp"
+#include "positioning/geodesy.hpp"
+#include "positioning/point_fix.hpp"
+#include "tests/support/command_run.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tests/support/same_ephemeris.hpp"
+#include "tools/dump/dump_commands.hpp"
+#include "tools/rawlog/log_epochs.hpp"
+#include "tools/rinex/rinex_navigation.hpp"
+#include "tools/rinex/rinex_observation.hpp"
+#include "tools/sim/sim_run.hpp"
+
+namespace {
+
+constexpr double kC = 299792458.0;
+
+struct Exported {
+    RinexObservationFile obs;
+    RinexNavigationFile nav;
+    std::string obsName, navName;
+};
+
+// Runs satlog-dump rinex with `options` and reads both files back; fails the test when either
+// does not read.
+Exported ExportAndRead(const ScratchDirectory& dir, const std::string& log,
+                       std::vector<std::string> options, CommandRun* run = nullptr) {
+    std::vector<std::string> args{"satlog-dump", "rinex", log, "--dir", dir.Path().string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const CommandRun r = RunCommand(DumpMain, args);
+    if (run != nullptr) {
+        *run = r;
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream paths(r.out);
+    std::string obsPath, navPath;
+    std::getline(paths, obsPath);
+    std::getline(paths, navPath);
+    Exported e;
+    e.obsName = std::filesystem::path(obsPath).filename().string();
+    e.navName = std::filesystem::path(navPath).filename().string();
+    RinexError error;
+    auto obs = ParseRinexObservation(ReadTextFile(obsPath), error);
+    EXPECT_TRUE(obs) << obsPath << ":" << error.line << ": " << error.message;
+    auto nav = ParseRinexNavigation(ReadTextFile(navPath), error);
+    EXPECT_TRUE(nav) << navPath << ":" << error.line << ": " << error.message;
+    if (obs) {
+        e.obs = std::move(*obs);
+    }
+    if (nav) {
+        e.nav = std::move(*nav);
+    }
+    return e;
+}
+
+double SecondsOfWeek(const RinexTime& t) {
+    return static_cast<double>(t.TicksOfWeek()) / static_cast<double>(kRinexTicksPerSecond);
+}
+
+// What the walk of the raw log measured: rawRange by epoch time and PRN.
+class RawRanges : public LogEpochVisitor {
+  public:
+    std::map<std::pair<std::int32_t, int>, double> ranges;
+    void Epoch(const LogEpoch& e) override {
+        for (const EpochMeasurement& m : e.measurements) {
+            ranges[{e.timeMs, m.prn}] = m.rawRange;
+        }
+    }
+};
+
+class RinexExport : public ::testing::Test {
+  protected:
+    // A log simulated from the day's broadcast ephemerides, from 2010-07-01 00:00 GPS time.
+    std::string SimulateDay(int seconds) {
+        const std::string log = dir_ / "mavu0.txt";
+        const CommandRun sim = RunCommand(
+            SimMain, {"satlog-sim", "--nav", (ReferenceDataDir() / "brdc1820.10n").string(),
+                      "--log", log, "--start", "345600", "--duration", std::to_string(seconds),
+                      "--position", "50,10,300"});
+        EXPECT_EQ(sim.status, 0) << sim.err;
+        return log;
+    }
+    ScratchDirectory dir_;
+};
+
+TEST_F(RinexExport, FilesReadBackAsTheLogAndTheEphemeridesItWasMadeFrom) {
+    SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
+    const std::string log = SimulateDay(1800);
+    const Exported e = ExportAndRead(dir_, log, {"--week", "1590"});
+    EXPECT_EQ(e.obsName, "mavu1820.10o");
+    EXPECT_EQ(e.navName, "mavu1820.10n");
+
+    // Every navigation record is one of the day's, as the receiver's record carries it.
+    const RinexNavigationFile day = LoadNavigation("brdc1820.10n");
+    ASSERT_FALSE(e.nav.records.empty());
+    for (const RinexEphemeris& b : e.nav.records) {
+        const RinexEphemeris* source = nullptr;
+        for (const RinexEphemeris& s : day.records) {
+            if (s.prn == b.prn && s.toe == b.toe && s.health == 0 && source == nullptr) {
+                source = &s;
+            }
+        }
+        ASSERT_NE(source, nullptr) << "PRN " << b.prn << " toe " << b.toe;
+        ExpectSameEphemeris(ToEphemerisRecord(b), ToEphemerisRecord(*source));
+        EXPECT_EQ(b.gpsWeek, 1590);
+        EXPECT_EQ(b.tocSecondsOfWeek, source->tocSecondsOfWeek);
+        EXPECT_GE(b.transmissionTime, 345600);
+        EXPECT_LT(b.transmissionTime, 345600 + 1800);
+    }
+
+    // Every usable measurement of the log is an observation: C1 = c x rawRange within 1 mm.
+    RawRanges raw;
+    std::FILE* f = std::fopen(log.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    WalkLogEpochs(f, raw);
+    std::fclose(f);
+    const int c1 = e.obs.header.TypeIndex("C1");
+    ASSERT_GE(c1, 0);
+    std::size_t compared = 0;
+    for (const RinexObservationEpoch& epoch : e.obs.epochs) {
+        EXPECT_EQ(epoch.time.GpsWeek(), 1590);
+        const auto timeMs =
+            static_cast<std::int32_t>(std::lround(SecondsOfWeek(epoch.time) * 1000));
+        for (const RinexSatelliteObservations& sat : epoch.satellites) {
+            const auto it = raw.ranges.find({timeMs, sat.prn});
+            ASSERT_NE(it, raw.ranges.end()) << timeMs << " G" << sat.prn;
+            EXPECT_NEAR(sat.values[static_cast<std::size_t>(c1)].value, kC * it->second, 0.0005);
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, raw.ranges.size());
+    // The approximate position is the simulated receiver's place.
+    const Ecef truth = GeodeticToEcef({50, 10, 300});
+    const auto& p = e.obs.header.approxPosition;
+    EXPECT_LT(std::hypot(p[0] - truth.x, p[1] - truth.y, p[2] - truth.z), 20.0);
+}
+
+TEST_F(RinexExport, DatesAcrossTheWeekRolloverWithTheWeekFromTheFileTime) {
+    // The built-in sky from Saturday 23:55 to Sunday 00:05 GPS time: the time of week falls back
+    // to 0 half way, and the ephemerides sent before midnight already have toe 0 of the next week.
+    const std::string log = dir_ / "mavu0.txt";
+    ASSERT_EQ(
+        RunCommand(SimMain, {"satlog-sim", "--log", log, "--start", "604500", "--duration", "600"})
+            .status,
+        0);
+    // Written at 2010-07-04 00:10 UTC, five minutes after the last epoch.
+    using namespace std::chrono;
+    const sys_seconds written = sys_days{2010y / July / 4} + minutes(10);
+    std::filesystem::last_write_time(log, file_clock::from_sys(written));
+
+    CommandRun run;
+    const Exported e = ExportAndRead(dir_, log, {}, &run);
+    EXPECT_NE(run.err.find("GPS week 1590"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("modification time"), std::string::npos) << run.err;
+    EXPECT_EQ(e.obsName, "mavu1840.10o");  // 2010-07-03 is day 184
+    ASSERT_EQ(e.obs.epochs.size(), 600u);
+    const RinexTime& first = e.obs.epochs.front().time;
+    EXPECT_EQ(first.day, 3);
+    EXPECT_EQ(first.hour, 23);
+    EXPECT_EQ(first.minute, 55);
+    for (std::size_t k = 1; k < e.obs.epochs.size(); ++k) {
+        ASSERT_EQ(e.obs.epochs[k].time.GpsTicks() - e.obs.epochs[k - 1].time.GpsTicks(),
+                  kRinexTicksPerSecond)
+            << "epoch " << k;
+    }
+    ASSERT_TRUE(e.obs.header.lastObservation);
+    EXPECT_EQ(e.obs.header.lastObservation->GpsTicks(), e.obs.epochs.back().time.GpsTicks());
+    EXPECT_EQ(e.obs.epochs.back().time.GpsWeek(), 1591);
+    EXPECT_EQ(e.obs.epochs.back().time.day, 4);
+
+    // toe 0 belongs to week 1591 whether it came before or after midnight; the transmission time
+    // counts in that week.
+    std::size_t nextWeek = 0;
+    for (const RinexEphemeris& r : e.nav.records) {
+        if (r.toe == 0) {
+            ++nextWeek;
+            EXPECT_EQ(r.gpsWeek, 1591);
+            EXPECT_EQ(r.day, 4);
+            EXPECT_GE(r.transmissionTime, -300);
+        } else {
+            EXPECT_EQ(r.gpsWeek, 1590);
+        }
+        EXPECT_LT(r.transmissionTime, 604800);
+    }
+    EXPECT_GT(nextWeek, 0u);
+
+    // --date names the first epoch's date, and a date that is not it is refused.
+    EXPECT_EQ(ExportAndRead(dir_, log, {"--date", "2010-07-03"}).obsName, "mavu1840.10o");
+    const CommandRun wrong = RunCommand(DumpMain, {"satlog-dump", "rinex", log, "--dir",
+                                                   dir_.Path().string(), "--date", "2010-07-04"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("does not fall on 2010-07-04"), std::string::npos) << wrong.err;
+}
+
+}  // namespace
