@@ -147,7 +147,7 @@ void PrintSummary(std::FILE* out, const LogSummary& s, const std::string& name,
     std::fprintf(out, "bad trailers      SNV %zu, MPC %zu, PBN %zu\n", s.kinds[0].badTrailers,
                  s.kinds[1].badTrailers, s.kinds[2].badTrailers);
     if (end.status == RawLogReader::Status::Truncated ||
-        end.status == RawLogReader::Status::UnknownTag) {
+        end.status == RawLogReader::Status::Damaged) {
         std::fprintf(out, "torn or unknown   1, at byte offset %llu: %s (not read past it)\n",
                      static_cast<unsigned long long>(end.offset), end.text.c_str());
     } else {

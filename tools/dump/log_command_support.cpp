@@ -43,7 +43,7 @@ int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE
         case RawLogReader::Status::End:
             return 0;
         case RawLogReader::Status::Truncated:
-        case RawLogReader::Status::UnknownTag:
+        case RawLogReader::Status::Damaged:
             std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", shownName.c_str(),
                          static_cast<unsigned long long>(end.offset), end.text.c_str());
             return 1;
