@@ -1,4 +1,4 @@
-// satlog-dump summary on a simulated log with a gap, a damaged trailer and a torn end.
+// satlog-dump summary on a simulated log with a gap, a damaged trailer, junk and a torn end.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,7 +22,7 @@ std::string Line(const std::string& text, const std::string& label) {
     return text.substr(at + 1, text.find('\n', at + 1) - at - 1);
 }
 
-TEST(LogSummary, CountsTrailersGapsAndTheTornEndAndFindsTheReceiver) {
+TEST(LogSummary, CountsTrailersDamageAndGapsAndFindsTheReceiver) {
     ScratchDirectory dir;
     for (const char* start : {"345600", "345640"}) {
         ASSERT_EQ(RunCommand(SimMain, {"satlog-sim", "--log", dir / start, "--start", start,
@@ -30,8 +30,12 @@ TEST(LogSummary, CountsTrailersGapsAndTheTornEndAndFindsTheReceiver) {
                       .status,
                   0);
     }
-    // The two runs back to back leave 11 s between epochs 345629 and 345640.
-    std::string log = ReadTextFile(dir / "345600") + ReadTextFile(dir / "345640");
+    // The two runs back to back leave 11 s between epochs 345629 and 345640; junk between them,
+    // and the log ends inside an entry.
+    const std::string first = ReadTextFile(dir / "345600");
+    const std::string junk = "XYZ,\x01\x02\x03";
+    const std::string second = ReadTextFile(dir / "345640");
+    std::string log = first + junk + second + second.substr(0, 50);
     const std::string path = dir / "damaged.log";
     std::ofstream(path, std::ios::binary) << log;
 
@@ -42,29 +46,32 @@ TEST(LogSummary, CountsTrailersGapsAndTheTornEndAndFindsTheReceiver) {
     ASSERT_NE(f, nullptr);
     RawLogReader reader(f);
     RawLogEntry entry{};
-    while (reader.Next(entry) == RawLogReader::Status::Entry) {
+    for (RawLogReader::Status status; (status = reader.Next(entry)) != RawLogReader::Status::End;) {
+        if (status != RawLogReader::Status::Entry) {
+            continue;
+        }
         if (entry.kind == &kMpcLayout && counts[1] == 0) {
             firstMpc = entry.offset;
         }
         ++counts[static_cast<int>(entry.kind->kind)];
     }
     std::fclose(f);
-    // That entry's trailer damaged; a torn entry of no known kind at the end.
+    // That entry's trailer damaged.
     log[firstMpc + 4 + kMpcLayout.bodyLength - 1] = 'x';
-    const std::size_t tornAt = log.size();
-    log += "XYZ,\x01\x02";
     std::ofstream(path, std::ios::binary | std::ios::trunc) << log;
 
     const CommandRun run = RunCommand(DumpMain, {"satlog-dump", "summary", path, "--week", "1590"});
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("byte offset " + std::to_string(tornAt)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("byte offset " + std::to_string(first.size())), std::string::npos)
+        << run.err;
     const std::string& s = run.out;
     EXPECT_EQ(Line(s, "entries"), "entries           SNV " + std::to_string(counts[0]) + ", MPC " +
                                       std::to_string(counts[1]) + ", PBN " +
                                       std::to_string(counts[2]));
     EXPECT_EQ(Line(s, "bad trailers"), "bad trailers      SNV 0, MPC 1, PBN 0");
-    EXPECT_NE(Line(s, "torn or unknown").find("1, at byte offset " + std::to_string(tornAt)),
-              std::string::npos);
+    EXPECT_EQ(Line(s, "torn or unknown"),
+              "torn or unknown   1 damaged stretches read past (" + std::to_string(junk.size()) +
+                  " bytes skipped, 0 began with a torn entry); the log ends inside an entry");
     EXPECT_NE(Line(s, "first epoch")
                   .find("345600.000 s of the GPS week (week 1590, 2010-07-01 00:00:00.000"),
               std::string::npos)

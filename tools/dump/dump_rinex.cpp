@@ -98,7 +98,7 @@ int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* 
         return 2;
     }
     RinexExportCollector collector;
-    const LogWalkEnd end = WalkLogEpochs(log.File(), collector);
+    const LogWalkEnd end = WalkLogReportingDamage(log, collector, err);
     collector.Finish();
     const int walkStatus = WalkEndStatus(end, log.ShownName(), err);
     if (walkStatus == 2) {

@@ -167,7 +167,7 @@ int DumpSkyplotMain(int argc, const char* const* argv, std::FILE* out, std::FILE
     if (position) {
         collector.SkipFixes();
     }
-    const LogWalkEnd end = WalkLogEpochs(log.File(), collector);
+    const LogWalkEnd end = WalkLogReportingDamage(log, collector, err);
     const int status = WalkEndStatus(end, log.ShownName(), err);
     if (status == 2) {
         return 2;

@@ -146,13 +146,14 @@ void PrintSummary(std::FILE* out, const LogSummary& s, const std::string& name,
                  s.kinds[1].entries, s.kinds[2].entries);
     std::fprintf(out, "bad trailers      SNV %zu, MPC %zu, PBN %zu\n", s.kinds[0].badTrailers,
                  s.kinds[1].badTrailers, s.kinds[2].badTrailers);
-    if (end.status == RawLogReader::Status::Truncated ||
-        end.status == RawLogReader::Status::Damaged) {
-        std::fprintf(out, "torn or unknown   1, at byte offset %llu: %s (not read past it)\n",
-                     static_cast<unsigned long long>(end.offset), end.text.c_str());
-    } else {
-        std::fprintf(out, "torn or unknown   0\n");
-    }
+    const RawLogDamage& d = end.damage;
+    std::fprintf(out,
+                 "torn or unknown   %llu damaged stretches read past (%llu bytes skipped, %llu "
+                 "began with a torn entry)%s\n",
+                 static_cast<unsigned long long>(d.stretches),
+                 static_cast<unsigned long long>(d.skippedBytes),
+                 static_cast<unsigned long long>(d.tornEntries),
+                 d.truncatedEnd ? "; the log ends inside an entry" : "");
     if (s.epochs == 0) {
         std::fprintf(out, "epochs            0\n");
         return;
@@ -224,7 +225,7 @@ int DumpSummaryMain(int argc, const char* const* argv, std::FILE* out, std::FILE
         return 2;
     }
     LogSummary summary;
-    const LogWalkEnd end = WalkLogEpochs(log.File(), summary);
+    const LogWalkEnd end = WalkLogReportingDamage(log, summary, err);
     const int status = WalkEndStatus(end, log.ShownName(), err);
     if (status == 2) {
         return 2;

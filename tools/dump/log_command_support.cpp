@@ -37,22 +37,49 @@ bool CommandLog::Open(const std::string& name, std::FILE* err) {
     return true;
 }
 
-int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err) {
-    switch (end.status) {
-        case RawLogReader::Status::Entry:
-        case RawLogReader::Status::End:
-            return 0;
-        case RawLogReader::Status::Truncated:
-        case RawLogReader::Status::Damaged:
-            std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", shownName.c_str(),
-                         static_cast<unsigned long long>(end.offset), end.text.c_str());
-            return 1;
-        case RawLogReader::Status::ReadError:
-            std::fprintf(err, "satlog-dump: cannot read %s: %s\n", shownName.c_str(),
-                         end.text.c_str());
-            return 2;
+namespace {
+
+// Passes everything on to the command's own visitor and names each damaged stretch.
+class DamageReporter : public LogEpochVisitor {
+  public:
+    DamageReporter(LogEpochVisitor& inner, std::string name, std::FILE* err)
+        : inner_(inner), name_(std::move(name)), err_(err) {}
+    void Entry(const LogEntry& e) override { inner_.Entry(e); }
+    void Ephemeris(const LogEphemeris& e) override { inner_.Ephemeris(e); }
+    void Epoch(const LogEpoch& e) override { inner_.Epoch(e); }
+    void Damage(const LogDamage& d) override {
+        std::fprintf(err_, "satlog-dump: %s: byte offset %llu: %s\n", name_.c_str(),
+                     static_cast<unsigned long long>(d.offset), d.text.c_str());
+        if (d.status == RawLogReader::Status::Damaged) {
+            std::fprintf(err_,
+                         "satlog-dump: %s: skipped %llu bytes from byte offset %llu; reading on "
+                         "at byte offset %llu\n",
+                         name_.c_str(), static_cast<unsigned long long>(d.skippedBytes),
+                         static_cast<unsigned long long>(d.offset),
+                         static_cast<unsigned long long>(d.resumeOffset));
+        }
+        inner_.Damage(d);
     }
-    return 2;
+
+  private:
+    LogEpochVisitor& inner_;
+    std::string name_;
+    std::FILE* err_;
+};
+
+}  // namespace
+
+LogWalkEnd WalkLogReportingDamage(const CommandLog& log, LogEpochVisitor& visitor, std::FILE* err) {
+    DamageReporter reporter(visitor, log.ShownName(), err);
+    return WalkLogEpochs(log.File(), reporter);
+}
+
+int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err) {
+    if (end.status == RawLogReader::Status::ReadError) {
+        std::fprintf(err, "satlog-dump: cannot read %s: %s\n", shownName.c_str(), end.text.c_str());
+        return 2;
+    }
+    return end.Damaged() ? 1 : 0;
 }
 
 namespace {

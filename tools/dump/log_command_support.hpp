@@ -32,8 +32,12 @@ class CommandLog {
     std::string name_;
 };
 
-// 0 the whole log was read; 1 it ends inside an entry or holds an unknown tag (said on `err` with
-// the byte offset); 2 it could not be read.
+// Walks the log with `visitor`, saying on `err` where each damaged stretch begins and how much was
+// skipped, as the other commands do.
+LogWalkEnd WalkLogReportingDamage(const CommandLog& log, LogEpochVisitor& visitor, std::FILE* err);
+
+// 0 the whole log was read; 1 it is damaged or ends inside an entry (each stretch was named as
+// it was read past); 2 it could not be read (said on `err`).
 int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err);
 
 // --week and --date as given on the command line.
