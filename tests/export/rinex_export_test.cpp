@@ -202,4 +202,66 @@ TEST_F(RinexExport, DatesAcrossTheWeekRolloverWithTheWeekFromTheFileTime) {
     EXPECT_NE(wrong.err.find("does not fall on 2010-07-04"), std::string::npos) << wrong.err;
 }
 
+TEST_F(RinexExport, FixFromTheExportedFilesAloneAgreesWithDumpFix) {
+    SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
+    const std::string log = SimulateDay(300);
+    const Exported e = ExportAndRead(dir_, log, {"--week", "1590"});
+    const int c1 = e.obs.header.TypeIndex("C1");
+    ASSERT_GE(c1, 0);
+
+    // Per epoch of the observation file: each satellite's latest ephemeris received by then (its
+    // transmission time), its position at c1 / c before the epoch, and the fix.
+    std::map<std::int32_t, Ecef> fromFiles;
+    for (const RinexObservationEpoch& epoch : e.obs.epochs) {
+        const double t = SecondsOfWeek(epoch.time);
+        std::vector<RangeMeasurement> ranges;
+        for (const RinexSatelliteObservations& sat : epoch.satellites) {
+            const RinexEphemeris* eph = nullptr;
+            for (const RinexEphemeris& r : e.nav.records) {
+                if (r.prn == sat.prn && r.transmissionTime <= t) {
+                    eph = &r;
+                }
+            }
+            ASSERT_NE(eph, nullptr);
+            const double c1Value = sat.values[static_cast<std::size_t>(c1)].value;
+            const SatelliteSolution s =
+                SolveSatellitePosition(ToEphemerisRecord(*eph), t - c1Value / kC);
+            ranges.push_back(
+                {sat.prn, c1Value, {s.position.x, s.position.y, s.position.z}, s.clockOffset});
+        }
+        const PointFix fix = ComputePointFix(ranges);
+        if (fix.valid) {
+            fromFiles[static_cast<std::int32_t>(std::lround(t * 1000))] = fix.position;
+        }
+    }
+
+    const CommandRun dump = RunCommand(DumpMain, {"satlog-dump", "fix", log});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    std::istringstream rows(dump.out);
+    std::string row;
+    std::getline(rows, row);
+    std::size_t compared = 0;
+    while (std::getline(rows, row)) {
+        std::istringstream cells(row);
+        std::string time, satellites, x, y, z;
+        std::getline(cells, time, ',');
+        std::getline(cells, satellites, ',');
+        std::getline(cells, x, ',');
+        std::getline(cells, y, ',');
+        std::getline(cells, z, ',');
+        const auto it = fromFiles.find(std::stoi(time));
+        ASSERT_EQ(it != fromFiles.end(), !x.empty()) << row;
+        if (x.empty()) {
+            continue;
+        }
+        EXPECT_LT(std::hypot(it->second.x - std::stod(x), it->second.y - std::stod(y),
+                             it->second.z - std::stod(z)),
+                  0.01)
+            << row;
+        ++compared;
+    }
+    EXPECT_EQ(compared, fromFiles.size());
+    EXPECT_GT(compared, 250u);
+}
+
 }  // namespace
