@@ -23,14 +23,18 @@ inline constexpr const char* kRinexUsage =
     "  written); APPROX POSITION XYZ is the median fix. Navigation: each distinct ephemeris once,\n"
     "  in the order first seen; IODE, IODC, health, accuracy, L2 codes and flag are written as 0\n"
     "  and the fit interval as 4 hours (the records do not carry them); the transmission time\n"
-    "  is the receive time of the epoch that brought the record.\n";
+    "  is the receive time of the epoch that brought the record.\n"
+    "  Exit status: 0 written from the whole log; 1 written from a damaged log (each damaged\n"
+    "  stretch named on standard error), or nothing to write; 2 bad usage, a log that cannot be\n"
+    "  read, a week that cannot be resolved, or a file that cannot be written.\n";
 
 inline constexpr const char* kSummaryUsage =
     "usage: satlog-dump summary FILE [--week W | --date YYYY-MM-DD]\n"
-    "  Entries per kind, bad trailers, a torn or unknown entry, first and last epoch (with the\n"
-    "  date when the week is given or can be inferred from FILE's modification time), epochs\n"
-    "  and interval, gaps of 5 s or more, satellites per epoch, per satellite the epochs\n"
-    "  measured, the usable ones (usable status and an ephemeris) and the ephemerides received,\n"
+    "  Entries per kind, bad trailers, the damaged stretches (unknown tags, torn entries) the\n"
+    "  reader skipped, first and last epoch (with the date when the week is given or can be\n"
+    "  inferred from FILE's modification time), epochs and interval, gaps of 5 s or more,\n"
+    "  satellites per epoch, per satellite the epochs measured, the usable ones (usable status\n"
+    "  and an ephemeris) and the ephemerides received,\n"
     "  and the mean fix with its scatter (1 sigma north, east, up).\n";
 
 inline constexpr const char* kSkyplotUsage =
