@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/terminal_text.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/command_handshake.hpp"
 #include "tools/sim/distinct_files.hpp"
@@ -173,8 +174,10 @@ bool Run::ServiceInput(int timeoutMs) {
     bool ok = true;
     handshake_.Receive({buffer, static_cast<std::size_t>(n)},
                        [&](const CommandHandshake::Event& e) {
+                           // Whatever came over the line is shown, never obeyed by a terminal.
                            std::fprintf(err_, "satlog-sim: command %d: %s%s%s\n", e.number,
-                                        e.command.c_str(), e.expected ? "" : " (out of sequence)",
+                                        EscapeForTerminal(e.command).c_str(),
+                                        e.expected ? "" : " (out of sequence)",
                                         e.reply.empty() ? "" : ", answered");
                            if (!e.reply.empty()) {
                                ok = line_->Write(AsBytes(e.reply)) && ok;

@@ -1,4 +1,4 @@
-#include "app/terminal_text.hpp"
+#include "receiver/terminal_text.hpp"
 
 std::string EscapeForTerminal(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";

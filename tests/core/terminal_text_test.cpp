@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/terminal_text.hpp"
+#include "receiver/terminal_text.hpp"
 
 namespace {
 
