@@ -7,6 +7,7 @@
 #include "tests/support/raw_log_builder.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 #include "tests/support/temporary_stream.hpp"
+#include "tools/dump/dump_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
 
 namespace {
@@ -55,6 +56,12 @@ TEST(DumpFix, UsageErrorsAndAFileThatCannotBeOpened) {
     const FixRun help = FixMain({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("There is no ionospheric correction"), std::string::npos);
+
+    // The same text through the program's command line.
+    TemporaryStream out, err;
+    const char* argv[] = {"satlog-dump", "fix", "--help"};
+    EXPECT_EQ(DumpMain(3, argv, out.get(), err.get()), 0);
+    EXPECT_EQ(out.Contents(), help.out);
 }
 
 }  // namespace

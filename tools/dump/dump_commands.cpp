@@ -209,6 +209,7 @@ constexpr LogCommand kLogCommands[] = {
     {"rinex", DumpRinexMain, kRinexUsage},
     {"summary", DumpSummaryMain, kSummaryUsage},
     {"skyplot", DumpSkyplotMain, kSkyplotUsage},
+    {"fix", DumpFixMain, kFixUsage},
 };
 
 }  // namespace
@@ -234,9 +235,6 @@ int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
     if (argc == 2 && std::string_view(argv[1]) == "--version") {
         std::fprintf(out, "satlog-dump %s\n", SATLOG_VERSION);
         return 0;
-    }
-    if (argc >= 2 && std::string_view(argv[1]) == "fix") {
-        return DumpFixMain(argc - 2, argv + 2, out, err);
     }
     if (argc != 3) {
         std::fputs(kUsage, err);

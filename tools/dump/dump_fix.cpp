@@ -15,7 +15,7 @@
 #include <io.h>
 #endif
 
-const char* const kFixUsage =
+const char kFixUsage[] =
     "usage: satlog-dump fix [--mask DEG] FILE\n"
     "\n"
     "The receiver's position at every epoch of a raw log (FILE, or - for standard input): a\n"

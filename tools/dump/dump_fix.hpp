@@ -6,7 +6,7 @@
 
 #include "positioning/point_fix.hpp"
 
-extern const char* const kFixUsage;
+extern const char kFixUsage[];
 
 // CSV on `out`, one row per epoch; exit status and messages as the positions command has them.
 int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err,
