@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <cerrno>
+
 #include "platform/serial/dcb_termios.hpp"
 #include "platform/serial/tty_port.hpp"
 
@@ -52,8 +54,11 @@ bool TtyPort::ModemLines(DWORD& lines) {
     }
     int levels = 0;
     if (::ioctl(fd_, TIOCMGET, &levels) != 0) {
-        // A pseudo-terminal has none (ENOTTY), and will not gain any: not asked again.
-        modemLinesReported_.store(false, std::memory_order_relaxed);
+        // A pseudo-terminal has none (ENOTTY) and will not gain any: not asked again. A device
+        // that fails for another reason (hung up) is asked again next time.
+        if (errno == ENOTTY || errno == EINVAL) {
+            modemLinesReported_.store(false, std::memory_order_relaxed);
+        }
         return false;
     }
     lines = ((levels & TIOCM_CTS) != 0 ? kModemCtsOn : 0) |
