@@ -6,6 +6,8 @@
 #include "tools/rinex/gps_time.hpp"
 #include "tools/rinex/rinex_navigation.hpp"
 #include "tools/rinex/rinex_navigation_writer.hpp"
+#include "tools/rinex/rinex_observation.hpp"
+#include "tools/rinex/rinex_observation_writer.hpp"
 
 namespace {
 
@@ -54,6 +56,41 @@ TEST(RinexNavigationWriter, ARecordThatCannotBeWrittenLeavesNothing) {
     r.prn = 120;
     EXPECT_FALSE(AppendRinexNavigationRecord(text, r, 1590, 1590, 345600));
     EXPECT_EQ(text, "kept");
+}
+
+TEST(RinexObservationWriter, FourteenSatellitesAndAnOddEpochTimeReadBackStrictly) {
+    RinexObservationHeaderValues h;
+    h.run = kRun;
+    h.markerName = "MAVU";
+    h.firstEpoch = CalendarFromGps(1590, 345600.0);
+    h.lastEpoch = CalendarFromGps(1590, 345601.007);
+    h.interval = 1.0;
+    std::string text = FormatRinexObservationHeader(h);
+    std::vector<ObservedRange> ranges;
+    for (int prn = 1; prn <= 14; ++prn) {
+        ranges.push_back({prn, 20000000.0 + prn * 1111.11137 + (prn % 2 == 0 ? -0.0004 : 0.0)});
+    }
+    AppendRinexObservationEpoch(text, h.firstEpoch, std::span(ranges).first(3));
+    AppendRinexObservationEpoch(text, h.lastEpoch, ranges);
+
+    RinexError error;
+    const auto file = ParseRinexObservation(text, error);
+    ASSERT_TRUE(file) << error.line << ": " << error.message << "\n" << text;
+    EXPECT_EQ(file->header.version, 2.11);
+    EXPECT_EQ(file->header.markerName, "MAVU");
+    EXPECT_EQ(file->header.approxPosition[0], 0.0);  // no fix: zeros, and a COMMENT says why
+    EXPECT_FALSE(file->header.comments.empty());
+    ASSERT_EQ(file->epochs.size(), 2u);
+    const RinexObservationEpoch& e = file->epochs[1];
+    EXPECT_EQ(e.time.TicksOfWeek(), 345601007 * (kRinexTicksPerSecond / 1000));
+    ASSERT_EQ(e.satellites.size(), 14u);  // the last two on a continuation line
+    const int c1 = file->header.TypeIndex("C1");
+    ASSERT_EQ(c1, 0);
+    for (std::size_t k = 0; k < ranges.size(); ++k) {
+        EXPECT_EQ(e.satellites[k].prn, ranges[k].prn);
+        EXPECT_NEAR(e.satellites[k].values[0].value, ranges[k].c1, 0.0005);
+    }
+    EXPECT_EQ(file->header.lastObservation->GpsTicks(), e.time.GpsTicks());
 }
 
 }  // namespace
