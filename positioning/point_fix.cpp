@@ -95,6 +95,9 @@ PointFix ComputePointFix(std::span<const RangeMeasurement> measurements,
             const double dy = s.y - receiver.y;
             const double dz = s.z - receiver.z;
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
+            if (!(range > 0.0)) {
+                continue;  // a satellite where the receiver is gives no direction
+            }
             travel[i] = range / kSpeedOfLight;
             double delay = 0.0;
             if (located) {
