@@ -98,17 +98,26 @@ void ExpectEveryEpochAt(const SimulatedFix& run, const Geodetic& site, std::size
                 site.longitudeDeg, worst);
 }
 
-class SimulatedDay : public ::testing::TestWithParam<Geodetic> {};
-
-TEST_P(SimulatedDay, EveryEpochWithinFiveCentimetres) {
-    const SimulatedFix run(GetParam(), 345600000, 86400);
-    ExpectEveryEpochAt(run, GetParam(), 86400);
+struct Place {
+    const char* name;
+    Geodetic site;
+};
+void PrintTo(const Place& place, std::ostream* out) {
+    *out << place.name;
 }
 
-// Far north, the southern hemisphere, and just west of the date line.
+class SimulatedDay : public ::testing::TestWithParam<Place> {};
+
+TEST_P(SimulatedDay, EveryEpochWithinFiveCentimetres) {
+    const SimulatedFix run(GetParam().site, 345600000, 86400);
+    ExpectEveryEpochAt(run, GetParam().site, 86400);
+}
+
 INSTANTIATE_TEST_SUITE_P(Places, SimulatedDay,
-                         ::testing::Values(Geodetic{78.2, 15.6, 40.0}, Geodetic{-33.9, 18.4, 50.0},
-                                           Geodetic{-17.8, 179.98, 20.0}));
+                         ::testing::Values(Place{"FarNorth", {78.2, 15.6, 40.0}},
+                                           Place{"SouthernHemisphere", {-33.9, 18.4, 50.0}},
+                                           Place{"DateLine", {-17.8, 179.98, 20.0}}),
+                         [](const ::testing::TestParamInfo<Place>& p) { return p.param.name; });
 
 TEST(SimulatedFix, AcrossTheWeekRollover) {
     const Geodetic site{35.7, 139.7, 40.0};
