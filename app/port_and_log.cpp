@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/line_settings.hpp"
+#include "receiver/line_events.hpp"
 
 HANDLE portHandle = INVALID_HANDLE_VALUE;
 HANDLE logHandle = INVALID_HANDLE_VALUE;

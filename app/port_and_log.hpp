@@ -9,11 +9,6 @@
 extern HANDLE portHandle;
 extern HANDLE logHandle;
 
-// The line events the receive thread waits for: every event up to EV_RING except EV_RXFLAG.
-inline constexpr DWORD kLineEvents =
-    EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
-static_assert(kLineEvents == 0x1FD);
-
 // Opens COM3 exclusively, creates "mavu0.txt" anew, sets the line up (first pass at 9600 bit/s
 // with hardware handshaking, then 19200 bit/s), requests the line events and empties the
 // driver's buffers. The outcome goes to status lines 1 and 2; a log that cannot be created is

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/status_lines.hpp"
@@ -80,7 +81,7 @@ class PtyReceiver {
         port_ = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                             nullptr);
         unsetenv("SATLOG_COM3");
-        SetCommMask(port_, 0x1FD);
+        SetCommMask(port_, kLineEvents);
         state_.stop = &stop_;
         thread_ = std::thread([this] {
             UseImmediateReads(port_, state_);

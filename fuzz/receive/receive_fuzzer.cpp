@@ -24,16 +24,15 @@
 #include <vector>
 
 #include "fuzz/support/line_script.hpp"
-#include "platform/serial/scripted_serial_device.hpp"
+#include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/record_decoders.hpp"
+#include "tests/support/scripted_serial_device.hpp"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-constexpr DWORD kPortEvents = 0x1FD;  // the line events the window enables on the port
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "fuzz_receive: property violated: %s\n", what);
@@ -211,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (port == INVALID_HANDLE_VALUE || log == INVALID_HANDLE_VALUE) {
         Fail("opening the scripted port or the raw log");
     }
-    SetCommMask(port, kPortEvents);
+    SetCommMask(port, kLineEvents);
 
     Bytes line;
     for (const LineStep& step : steps) {

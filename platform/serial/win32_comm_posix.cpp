@@ -1,4 +1,5 @@
 // The Win32 surface over POSIX: every call finds the object behind its handle and forwards to it.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -9,7 +10,7 @@
 #include "platform/serial/file_object.hpp"
 #include "platform/serial/invalid_handle_wait.hpp"
 #include "platform/serial/port_names.hpp"
-#include "platform/serial/scripted_serial_device.hpp"
+#include "platform/serial/scripted_port_opener.hpp"
 #include "platform/serial/tty_port.hpp"
 #include "platform/serial/win32_comm.hpp"
 
@@ -17,7 +18,12 @@ namespace serial_detail {
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
 thread_local std::string lastCreateFailure;
+std::atomic<ScriptedPortOpener> scriptedPortOpener{nullptr};
 }  // namespace
+
+void InstallScriptedPortOpener(ScriptedPortOpener opener) {
+    scriptedPortOpener.store(opener);
+}
 
 void SetLastErrorCode(DWORD code) {
     lastError = code;
@@ -88,7 +94,12 @@ HANDLE OpenPort(std::string_view name, int number, DWORD disposition) {
     if (disposition != OPEN_EXISTING) {
         failure = {ERROR_INVALID_PARAMETER, "a serial port can only be opened as existing"};
     } else if (path.starts_with(kScriptedPrefix)) {
-        port = OpenScriptedDevice(path.substr(kScriptedPrefix.size()), failure);
+        if (const ScriptedPortOpener opener = scriptedPortOpener.load()) {
+            port = opener(path.substr(kScriptedPrefix.size()), failure);
+        } else {
+            failure = {ERROR_FILE_NOT_FOUND,
+                       "missing: scripted devices exist only in test programs"};
+        }
     } else {
         port = TtyPort::Open(path, failure);
     }

@@ -29,6 +29,7 @@
 #include "platform/forms/application.hpp"
 #include "platform/forms/qt/native_qt.hpp"
 #include "platform/forms/thread.hpp"
+#include "receiver/line_events.hpp"
 #include "tests/app/pseudo_terminal.hpp"
 
 namespace fs = std::filesystem;
@@ -208,7 +209,7 @@ TEST_F(MainWindow, PortPresentAndLogCreated) {
     EXPECT_EQ(dcb.fInX, 0u);
     DWORD mask = 0;
     ASSERT_NE(GetCommMask(portHandle, &mask), 0);
-    EXPECT_EQ(mask, 0x1FDu);
+    EXPECT_EQ(mask, kLineEvents);
 
     // Another program may read the log but not write it, and cannot open the port.
     HANDLE reader = CreateFileA("mavu0.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -111,7 +111,7 @@ TEST(ConfigureReceiver, AfterTheSequenceAReadOnAnEmptyQueueReturnsAtOnce) {
     ScriptedRun run;
     run.device->AwaitWrite().Send("a").AwaitWrite().Send("b").AwaitWrite().Send("c");
     ReceiveState state;
-    SetCommMask(run.port, kPortEvents);
+    SetCommMask(run.port, kLineEvents);
     ConfigureReceiver(run.port, state);
     // "c" is still queued: read it, then the queue is empty.
     std::uint8_t byte = 0;

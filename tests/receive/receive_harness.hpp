@@ -15,17 +15,16 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/serial/scripted_serial_device.hpp"
 #include "platform/serial/win32_comm.hpp"
+#include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "tests/support/sample_ephemeris.hpp"
+#include "tests/support/scripted_serial_device.hpp"
 #include "tests/support/synchronized_status_lines.hpp"
 #include "tools/encoder/record_encoder.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
-
-inline constexpr DWORD kPortEvents = 0x1FD;  // the events the window enables on the port
 
 inline Bytes SnvBodyBytes(int prn) {
     const SnvBody body = EncodeEphemerisBody(SampleEphemeris(prn));
@@ -102,7 +101,7 @@ class ReceiverThread {
     enum class Start { Configure, Listen };
 
     ReceiverThread(HANDLE port, HANDLE log, StatusLines& status, Start start) : port_(port) {
-        SetCommMask(port_, kPortEvents);
+        SetCommMask(port_, kLineEvents);
         thread_ = std::thread([this, port, log, &status, start] {
             if (start == Start::Configure) {
                 RunReceiveThread(port, log, status, stop_);

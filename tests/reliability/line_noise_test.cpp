@@ -22,21 +22,20 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/serial/scripted_serial_device.hpp"
+#include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/record_decoders.hpp"
 #include "receiver/record_dispatch.hpp"
 #include "tests/reliability/drill_program.hpp"
 #include "tests/reliability/drill_receiver.hpp"
+#include "tests/support/scripted_serial_device.hpp"
 #include "tests/support/synchronized_status_lines.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr DWORD kPortEvents = 0x1FD;  // the line events the window enables on the port
 
 class CountsOnly : public StatusLines {
   public:
@@ -112,7 +111,7 @@ TEST(LineNoise, OnePercentOfRecordsWithOneChangedByte) {
     const HANDLE log = CreateFileA(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(log, INVALID_HANDLE_VALUE);
-    SetCommMask(port, kPortEvents);
+    SetCommMask(port, kLineEvents);
 
     auto state = std::make_unique<ReceiveState>();
     std::atomic<bool> stop{false};

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial/win32_comm.hpp"
+#include "receiver/line_events.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
 namespace {
@@ -45,7 +46,7 @@ TEST(DeadPort, AHungUpPortFailsAndRetryingItCostsNoCpu) {
     PseudoTerminal peer;
     const HANDLE port = OpenCom3(peer.Path());
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(SetCommMask(port, 0x1FD));
+    ASSERT_TRUE(SetCommMask(port, kLineEvents));
     peer.HangUp();
 
     DWORD events = 0;
@@ -108,7 +109,7 @@ TEST(DeadPort, ASilentOpenPortBlocksWithoutCpu) {
     PseudoTerminal peer;
     const HANDLE port = OpenCom3(peer.Path());
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(SetCommMask(port, 0x1FD));
+    ASSERT_TRUE(SetCommMask(port, kLineEvents));
     std::atomic<double> cpu{-1};
     std::thread waiter([&] {
         const double before = ThreadCpuMs();

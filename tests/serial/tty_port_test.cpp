@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial/win32_comm.hpp"
+#include "receiver/line_events.hpp"
 #include "tests/support/controlling_terminal.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
@@ -249,7 +250,7 @@ TEST_F(TtyPortTest, ReceivedCharactersAreReportedWhileTheyWaitUnread) {
 }
 
 TEST_F(TtyPortTest, CancelPortWaitWakesBlockedCallsAndLaterOnesFailAtOnce) {
-    ASSERT_TRUE(SetCommMask(port_, 0x1FD));
+    ASSERT_TRUE(SetCommMask(port_, kLineEvents));
     auto wait = std::async(std::launch::async, [&] {
         DWORD events = 0;
         return WaitCommEvent(port_, &events, nullptr);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/serial/win32_comm.hpp"
+#include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_state.hpp"
 #include "receiver/receive_thread.hpp"
@@ -42,7 +43,7 @@ class LiveReceiver {
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
         SetCommState(port_, &dcb);
-        SetCommMask(port_, 0x1FD);  // the events the window enables
+        SetCommMask(port_, kLineEvents);
         state_->stop = &stop_;
         thread_ = std::thread([this] {
             ConfigureReceiver(port_, *state_);

@@ -133,13 +133,7 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     std::vector<Call> calls_;
 };
 
-// Makes "scripted:<name>" (in SATLOG_COMn) name `device`. Replaces an earlier registration.
+// Makes "scripted:<name>" (in SATLOG_COMn) name `device`. Replaces an earlier registration. The
+// first registration installs the serial layer's opener of scripted ports.
 void RegisterScriptedDevice(const std::string& name, std::shared_ptr<ScriptedSerialDevice> device);
 void UnregisterScriptedDevice(const std::string& name);
-
-namespace serial_detail {
-class CommObject;
-struct OpenFailure;
-// Opens the device registered under `name`, or fails with the cause.
-CommObject* OpenScriptedDevice(const std::string& name, OpenFailure& failure);
-}  // namespace serial_detail

@@ -1,4 +1,4 @@
-#include "platform/serial/scripted_serial_device.hpp"
+#include "tests/support/scripted_serial_device.hpp"
 
 #include <algorithm>
 #include <limits>
@@ -7,6 +7,7 @@
 #include "platform/serial/comm_object.hpp"
 #include "platform/serial/dcb_termios.hpp"
 #include "platform/serial/read_timeouts.hpp"
+#include "platform/serial/scripted_port_opener.hpp"
 
 using serial_detail::SetLastErrorCode;
 
@@ -428,19 +429,10 @@ HANDLE ScriptedSerialDevice::Open() {
     return serial_detail::HandleOf(new ScriptedPort(std::move(self)));
 }
 
-void RegisterScriptedDevice(const std::string& name, std::shared_ptr<ScriptedSerialDevice> device) {
-    std::lock_guard lock(registryMutex);
-    Registry()[name] = std::move(device);
-}
+namespace {
 
-void UnregisterScriptedDevice(const std::string& name) {
-    std::lock_guard lock(registryMutex);
-    Registry().erase(name);
-}
-
-namespace serial_detail {
-
-CommObject* OpenScriptedDevice(const std::string& name, OpenFailure& failure) {
+serial_detail::CommObject* OpenScriptedDevice(const std::string& name,
+                                              serial_detail::OpenFailure& failure) {
     std::shared_ptr<ScriptedSerialDevice> device;
     {
         std::lock_guard lock(registryMutex);
@@ -461,4 +453,17 @@ CommObject* OpenScriptedDevice(const std::string& name, OpenFailure& failure) {
     return new ScriptedPort(std::move(device));
 }
 
-}  // namespace serial_detail
+}  // namespace
+
+void RegisterScriptedDevice(const std::string& name, std::shared_ptr<ScriptedSerialDevice> device) {
+    {
+        std::lock_guard lock(registryMutex);
+        Registry()[name] = std::move(device);
+    }
+    serial_detail::InstallScriptedPortOpener(&OpenScriptedDevice);
+}
+
+void UnregisterScriptedDevice(const std::string& name) {
+    std::lock_guard lock(registryMutex);
+    Registry().erase(name);
+}
