@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/serial/scripted_serial_device.hpp"
 #include "platform/serial/win32_comm.hpp"
+#include "tests/support/scripted_serial_device.hpp"
 
 namespace {
 
