@@ -31,10 +31,11 @@ class SatlogProgram : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(directory_); }
 
-    ProgramResult Run(Environment environment, std::chrono::seconds limit) {
+    ProgramResult Run(Environment environment, std::chrono::seconds limit,
+                      const char* program = SATLOG_PROGRAM) {
         environment.emplace_back("QT_QPA_PLATFORM", "offscreen");
         environment.emplace_back("XDG_RUNTIME_DIR", directory_.string());
-        return RunProgram(SATLOG_PROGRAM, {}, environment, directory_.string(), limit);
+        return RunProgram(program, {}, environment, directory_.string(), limit);
     }
 
     fs::path directory_;
@@ -205,4 +206,29 @@ TEST_F(SatlogProgram, ClosingWhileTheReceiverIsSilentEndsPromptly) {
     ASSERT_GT(read(silent.Controller(), buffer, sizeof buffer - 1), 0);
     EXPECT_EQ(std::string(buffer).rfind("$PASHS", 0), 0u) << buffer;
     EXPECT_EQ(fs::file_size(directory_ / "mavu0.txt"), 0u);
+}
+
+TEST_F(SatlogProgram, ClosingEndsWithinItsBoundWhenNothingWakesTheReceiveThread) {
+    // The receiver answers, sends one epoch and falls silent behind a driver that ignores every
+    // cancellation (the program's own entry, with that device behind COM3).
+    ProgramResult result = Run({{"SATLOG_TRACE", "1"},
+                                {"SATLOG_FIRST_PAINT", "1"},
+                                {"SATLOG_CLICK", "Button4"},
+                                {"SATLOG_CLOSE_AFTER", "1.5"}},
+                               60s, SATLOG_STUCK_RECEIVER_PROGRAM);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut) << "the receive thread kept the process alive";
+    EXPECT_EQ(result.exitCode, 0) << result.ErrorText();
+    const TimedLine* painted = result.FirstError("first paint");
+    ASSERT_NE(painted, nullptr) << result.ErrorText();
+    EXPECT_NE(result.FirstError("satlog: a worker thread did not stop within 1000 ms"), nullptr)
+        << result.ErrorText();
+    // The close 1.5 s after the first paint, then at most the 1 s bound and the process's end.
+    EXPECT_LT(result.elapsed - painted->at, 1500ms + 1000ms + 1000ms);
+    EXPECT_NE(result.FirstError("Label3: 1"), nullptr) << "the epoch was computed before the close";
+
+    LogSummary log = ReadLog(directory_ / "mavu0.txt");
+    EXPECT_TRUE(log.complete) << log.problem;
+    EXPECT_EQ(log.entries, 3);
+    EXPECT_EQ(log.epochs, 1);
 }

@@ -90,6 +90,12 @@ ScriptedSerialDevice& ScriptedSerialDevice::AwaitWrite() {
     return Append(Step{StepKind::AwaitWrite, {}});
 }
 
+ScriptedSerialDevice& ScriptedSerialDevice::IgnoreCancellation() {
+    std::lock_guard lock(mutex_);
+    ignoresCancellation_ = true;
+    return *this;
+}
+
 bool ScriptedSerialDevice::CanRunStep() const {
     if (script_.empty()) {
         return false;
@@ -355,7 +361,7 @@ BOOL ScriptedSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 BOOL ScriptedSerialDevice::Cancel() {
     {
         std::lock_guard lock(mutex_);
-        cancelled_ = true;
+        cancelled_ = cancelled_ || !ignoresCancellation_;
     }
     changed_.notify_all();
     return 1;

@@ -49,6 +49,9 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     // Holds the script until the system has made one more WriteFile than the earlier
     // AwaitWrite steps accounted for: a receiver that answers a command.
     ScriptedSerialDevice& AwaitWrite();
+    // From now on CancelPortWait ends no call: a driver that ignores every cancellation, so a
+    // call blocked on the silent device stays blocked until the process ends.
+    ScriptedSerialDevice& IgnoreCancellation();
 
     // Blocks until the system waits on the device with nothing left that it could deliver
     // (script done or held by AwaitWrite), up to `limit` of real time. True when it got there.
@@ -123,6 +126,7 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     std::size_t scriptVersion_ = 0;
     int blockedWaiters_ = 0;
     bool cancelled_ = false;
+    bool ignoresCancellation_ = false;
     bool open_ = false;
     bool modemLines_ = false;
     bool dsr_ = false;
