@@ -81,6 +81,10 @@ double SolveKepler(double meanAnomaly, double e) {
     return SolveKeplerWithTrig(meanAnomaly, e).E;
 }
 
+// The user algorithm for ephemeris determination of IS-GPS-200, Table 20-IV, run twice: once at
+// the transmit time as received, for the relativistic term of the satellite clock correction
+// (IS-GPS-200, 20.3.3.3.3.1, with the group delay of 20.3.3.3.3.2), and once at the transmit time
+// corrected by that clock offset. The comments below name the quantities of the table.
 SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double transmitTime) {
     const double rootA = eph.rootA;
     const double e = eph.e;
@@ -97,17 +101,18 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
     const double toe = eph.toe;
     const double toc = eph.toc;
 
-    // 1. Semi-major axis and corrected mean motion.
+    // Semi-major axis A, computed mean motion n0 and corrected mean motion n.
     const double n0 = std::sqrt(kMu / (a * a * a));
     const double n = n0 + static_cast<double>(eph.deltaN) * kPi;
 
-    // 2.-4. First pass at the uncorrected time, for the relativistic clock term.
+    // Time from ephemeris reference epoch tk (with the table's week crossover), mean anomaly Mk
+    // and Kepler's equation for Ek, first at the uncorrected time: Ek feeds the relativistic term.
     double t = transmitTime;
     double tk = WrapHalfWeek(t - toe);
     const double m0 = eph.m0 * kPi;
     const KeplerSolution first = SolveKeplerWithTrig(m0 + n * tk, e);
 
-    // 5. Week crossover of the time itself, relative to the clock reference.
+    // The same week crossover for the time itself, relative to the clock reference toc.
     if (t - toc > kHalfWeek) {
         t -= kWeek;
     }
@@ -115,8 +120,8 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
         t += kWeek;
     }
 
-    // 6.-7. Satellite clock offset, with the relativistic term from the eccentric anomaly of the
-    // uncorrected time, and the corrected transmit time.
+    // Satellite clock correction (af0, af1, af2, the relativistic term F e sqrt(A) sin Ek, less
+    // TGD for a single-frequency user) and the corrected transmit time.
     const double dt = t - toc;
     const double relativistic = kF * e * rootA * first.sinE;
     const double clockOffset = static_cast<double>(eph.af0) + static_cast<double>(eph.af1) * dt +
@@ -124,25 +129,25 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
                                static_cast<double>(eph.tgd);
     t -= clockOffset;
 
-    // 8.-10. Second pass at the corrected time.
+    // tk, Mk and Ek again at the corrected time.
     tk = WrapHalfWeek(t - toe);
     const KeplerSolution second = SolveKeplerWithTrig(m0 + n * tk, e);
 
-    // 11. True anomaly v: its two atan2 arguments, sharing the denominator 1 - e cos E, lie on
-    // the unit circle ((1 - e^2) sin^2 E + (cos E - e)^2 = (1 - e cos E)^2), so they are sin v
-    // and cos v themselves. v is only ever used through the sine and cosine of the angles built
+    // True anomaly vk: its two atan2 arguments of the table, sharing the denominator 1 - e cos E,
+    // lie on the unit circle ((1 - e^2) sin^2 E + (cos E - e)^2 = (1 - e cos E)^2), so they are sin
+    // v and cos v themselves. v is only ever used through the sine and cosine of the angles built
     // on it, which follow by the addition theorems: this spares atan2 and three sin/cos pairs.
     const double denominator = 1.0 - e * second.cosE;
     const double sinV = std::sqrt(1.0 - e * e) * second.sinE / denominator;
     const double cosV = (second.cosE - e) / denominator;
 
-    // 12. Argument of latitude phi = v + omega.
+    // Argument of latitude phi_k = vk + omega.
     double sinOmega, cosOmega;
     SinCosOf(eph.omega * kPi, sinOmega, cosOmega);
     const double sinPhi = sinV * cosOmega + cosV * sinOmega;
     const double cosPhi = cosV * cosOmega - sinV * sinOmega;
 
-    // 13. Second-harmonic corrections, with the angle 2 phi.
+    // Second harmonic perturbations delta-uk, delta-rk, delta-ik, with the angle 2 phi_k.
     const double sin2Phi = 2.0 * sinPhi * cosPhi;
     const double cos2Phi = (cosPhi - sinPhi) * (cosPhi + sinPhi);
     const double du =
@@ -152,7 +157,7 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
     const double di =
         static_cast<double>(eph.cis) * sin2Phi + static_cast<double>(eph.cic) * cos2Phi;
 
-    // 14.-15. Corrected argument of latitude u = phi + du, radius, inclination, and the position
+    // Corrected argument of latitude uk, radius rk and inclination ik, and the position xk', yk'
     // in the orbital plane.
     double sinU = sinPhi, cosU = cosPhi;
     if (std::fabs(du) < 1e-3) {
@@ -165,12 +170,13 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
     const double xp = r * cosU;
     const double yp = r * sinU;
 
-    // 16. Longitude of the ascending node, in the earth-fixed frame of the corrected instant.
+    // Corrected longitude of ascending node Omega_k, in the earth-fixed frame of the corrected
+    // instant.
     const double omegaNode = eph.omega0 * kPi +
                              (static_cast<double>(eph.omegaDot) * kPi - kOmegaEarth) * tk -
                              kOmegaEarth * toe;
 
-    // 17. Earth-fixed coordinates.
+    // Earth-fixed coordinates xk, yk, zk.
     double sinNode, cosNode, sinI, cosI;
     SinCosOf(omegaNode, sinNode, cosNode);
     SinCosOf(i, sinI, cosI);
