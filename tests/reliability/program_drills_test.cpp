@@ -210,27 +210,6 @@ TEST_F(ProgramDrill, RawLogCannotBeCreatedInAMissingDirectory) {
     ExpectClosesOnTime(program, kCloseAfter);
 }
 
-// The same with a working directory the user may not write to. Root may write anywhere, so this
-// drill needs an ordinary user.
-TEST_F(ProgramDrill, RawLogCannotBeCreatedInAReadOnlyDirectory) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "running as root, who may write into a read-only directory";
-    }
-    DrillReceiver receiver;
-    ASSERT_TRUE(receiver.Ok());
-    fs::permissions(directory_, fs::perms::owner_read | fs::perms::owner_exec);
-    constexpr double kCloseAfter = 5;
-    DrillProgram program(SATLOG_PROGRAM, Options(receiver, kCloseAfter));
-    ASSERT_TRUE(program.Started());
-    EXPECT_TRUE(program.WaitForLine("Label3: mavu0.txt Create Error", 20s)) << program.Transcript();
-    ASSERT_TRUE(receiver.AnswerConfiguration(20s)) << program.Transcript();
-    receiver.Send(DrillSession(3, 1).Line());
-    EXPECT_TRUE(program.WaitForLine("Label2: mavu0.txt Write Error", 5s)) << program.Transcript();
-    ExpectIdle(program, "without a raw log");
-    ExpectClosesOnTime(program, kCloseAfter);
-    EXPECT_FALSE(fs::exists(LogPath()));
-}
-
 // The disk fills while logging (a limit on the size of the files the program writes, its signal
 // ignored): the write that does not fit is shown as "mavu0.txt Write Error", the program goes on
 // counting, and every entry before the full disk is whole.

@@ -1,5 +1,6 @@
 // Access to the reference orbit files (broadcast ephemerides, precise orbits and reference cases)
-// kept beside the project. Tests that need them skip with a message when they are absent.
+// kept with the tests in tests/data. They belong to every checkout: a test whose file is absent
+// fails, naming the file.
 #pragma once
 
 #include <filesystem>
@@ -19,7 +20,7 @@ std::string ReadTextFile(const std::filesystem::path& path);
 #define SATLOG_REQUIRE_REFERENCE(name)                                                      \
     do {                                                                                    \
         if (!HaveReferenceFile(name)) {                                                     \
-            GTEST_SKIP() << "reference file " << (ReferenceDataDir() / (name)).string()     \
+            GTEST_FAIL() << "reference file " << (ReferenceDataDir() / (name)).string()     \
                          << " is absent (set SATLOG_DATA_DIR to the directory holding it)"; \
         }                                                                                   \
     } while (0)
