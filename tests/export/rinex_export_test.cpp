@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -262,6 +263,24 @@ TEST_F(RinexExport, FixFromTheExportedFilesAloneAgreesWithDumpFix) {
     }
     EXPECT_EQ(compared, fromFiles.size());
     EXPECT_GT(compared, 250u);
+}
+
+TEST_F(RinexExport, RepeatedEpochsAreLeftOutSoThatTheFileStaysInTimeOrder) {
+    // Two runs overlapping by five epochs, back to back in one log.
+    for (const char* start : {"345600", "345605"}) {
+        ASSERT_EQ(RunCommand(SimMain, {"satlog-sim", "--log", dir_ / start, "--start", start,
+                                       "--duration", "10"})
+                      .status,
+                  0);
+    }
+    const std::string log = dir_ / "mavu0.txt";
+    std::ofstream(log, std::ios::binary)
+        << ReadTextFile(dir_ / "345600") + ReadTextFile(dir_ / "345605");
+    CommandRun run;
+    const Exported e = ExportAndRead(dir_, log, {"--week", "1590"}, &run);
+    EXPECT_NE(run.err.find("5 epochs left out"), std::string::npos) << run.err;
+    ASSERT_EQ(e.obs.epochs.size(), 15u);
+    EXPECT_EQ(SecondsOfWeek(e.obs.epochs.back().time), 345614.0);
 }
 
 }  // namespace

@@ -148,6 +148,15 @@ int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* 
                      "satlog-dump: %zu ranges left out: they do not fit the observation file\n",
                      collector.UnwritableRanges());
     }
+    if (collector.OutOfOrderEpochs() > 0) {
+        std::fprintf(err,
+                     "satlog-dump: %zu epochs left out: not later than the epoch before them\n",
+                     collector.OutOfOrderEpochs());
+    }
+    if (result.unwritableEpochs > 0) {
+        std::fprintf(err, "satlog-dump: %zu epochs left out: outside the years 1980 to 2079\n",
+                     result.unwritableEpochs);
+    }
     if (result.unwritableEphemerides > 0) {
         std::fprintf(err,
                      "satlog-dump: %zu ephemerides left out: a field is not a number or does not "

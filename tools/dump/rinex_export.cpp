@@ -131,18 +131,26 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
         ephemerides_[pending_].receiveSecondsOfWeek = secondsOfWeek;
     }
 
-    const auto first = static_cast<std::uint32_t>(ranges_.size());
-    for (const EpochMeasurement& m : e.measurements) {
-        const ObservedRange range{m.prn, wgs84::kSpeedOfLight * m.rawRange};
-        if (IsWritableRange(range)) {
-            ranges_.push_back(range);
-        } else {
-            ++unwritableRanges_;
+    // An observation file is in time order: an epoch not later than the last one kept (a repeated
+    // or reordered PBN entry) is left out.
+    const std::int64_t at = static_cast<std::int64_t>(weekInLog) * 604800000 + e.timeMs;
+    if (!epochs_.empty() && at <= lastKeptAt_) {
+        ++outOfOrderEpochs_;
+    } else {
+        const auto first = static_cast<std::uint32_t>(ranges_.size());
+        for (const EpochMeasurement& m : e.measurements) {
+            const ObservedRange range{m.prn, wgs84::kSpeedOfLight * m.rawRange};
+            if (IsWritableRange(range)) {
+                ranges_.push_back(range);
+            } else {
+                ++unwritableRanges_;
+            }
         }
-    }
-    const auto count = static_cast<std::uint32_t>(ranges_.size()) - first;
-    if (count > 0) {
-        epochs_.push_back({e.timeMs, weekInLog, first, count});
+        const auto count = static_cast<std::uint32_t>(ranges_.size()) - first;
+        if (count > 0) {
+            epochs_.push_back({e.timeMs, weekInLog, first, count});
+            lastKeptAt_ = at;
+        }
     }
     // The approximate position needs no fix of every epoch: the fixes of at most
     // kMaxMedianFixes epochs spread evenly over the log (every stride-th, the stride doubling
@@ -227,7 +235,19 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         return CalendarFromGps(request.firstWeek + e.weekInLog,
                                static_cast<double>(e.timeMs) / 1000.0);
     };
-    const CalendarTime first = timeOf(epochs.front());
+    // RINEX 2 writes two-digit years, 1980 to 2079: an epoch outside them (a corrupt time in the
+    // log, an absurd --week) cannot be written.
+    const auto writable = [&](const RinexExportCollector::ExportEpoch& e) {
+        const int year = timeOf(e).year;
+        return year >= 1980 && year <= 2079;
+    };
+    const auto firstWritable = std::find_if(epochs.begin(), epochs.end(), writable);
+    if (firstWritable == epochs.end()) {
+        result.problem = "no epoch falls in the years 1980 to 2079 that RINEX 2 can write";
+        return result;
+    }
+    const auto lastWritable = std::find_if(epochs.rbegin(), epochs.rend(), writable);
+    const CalendarTime first = timeOf(*firstWritable);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%03d0.%02d",
                   DayOfYear(first.year, first.month, first.day), first.year % 100);
@@ -248,7 +268,7 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         header.approxZ = fix->z;
     }
     header.firstEpoch = first;
-    header.lastEpoch = timeOf(epochs.back());
+    header.lastEpoch = timeOf(*lastWritable);
     header.interval = log.Interval();
     header.comments = request.comments;
 
@@ -259,6 +279,10 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
     std::string text = FormatRinexObservationHeader(header);
     const auto& ranges = log.Ranges();
     for (const auto& e : epochs) {
+        if (!writable(e)) {
+            ++result.unwritableEpochs;
+            continue;
+        }
         AppendRinexObservationEpoch(text, timeOf(e),
                                     std::span(ranges).subspan(e.firstRange, e.rangeCount));
         if (text.size() >= kWriteChunk) {

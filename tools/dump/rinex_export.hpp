@@ -38,6 +38,8 @@ class RinexExportCollector : public LogEpochVisitor {
     const std::vector<ExportEphemeris>& Ephemerides() const { return ephemerides_; }
     // Ranges left out because they do not fit the file (a corrupt measurement).
     std::size_t UnwritableRanges() const { return unwritableRanges_; }
+    // Epochs left out because they are not later than the one before.
+    std::size_t OutOfOrderEpochs() const { return outOfOrderEpochs_; }
     // The component-wise median of the fixes of up to kMaxMedianFixes epochs spread evenly over
     // the log (all of them in a log of up to that many epochs); nothing when none has a fix.
     std::optional<Ecef> MedianFix() const;
@@ -59,6 +61,8 @@ class RinexExportCollector : public LogEpochVisitor {
     std::size_t epochCount_ = 0;
     std::size_t fixStride_ = 1;
     std::size_t unwritableRanges_ = 0;
+    std::size_t outOfOrderEpochs_ = 0;
+    std::int64_t lastKeptAt_ = 0;  // ms since the start of the first epoch's week
     int lastWeekInLog_ = 0;
     double lastSecondsOfWeek_ = 0;
 };
@@ -77,6 +81,7 @@ struct RinexExportResult {
     std::string navigationPath;
     std::string problem;  // names the file and the cause when !ok
     std::size_t unwritableEphemerides = 0;
+    std::size_t unwritableEpochs = 0;  // outside the years RINEX 2 can write
 };
 
 // Writes NAMEddd0.yyo and NAMEddd0.yyn; each file appears whole or not at all.
