@@ -283,4 +283,19 @@ TEST_F(RinexExport, RepeatedEpochsAreLeftOutSoThatTheFileStaysInTimeOrder) {
     EXPECT_EQ(SecondsOfWeek(e.obs.epochs.back().time), 345614.0);
 }
 
+TEST_F(RinexExport, OutputsThatWouldWriteOverTheLogAreRefused) {
+    SATLOG_REQUIRE_REFERENCE("brdc1820.10n");
+    // A log that happens to bear the name its observation file would get.
+    const std::string log = dir_ / "mavu1820.10o";
+    std::filesystem::rename(SimulateDay(60), log);
+    const std::string before = ReadTextFile(log);
+    const CommandRun rinex = RunCommand(
+        DumpMain, {"satlog-dump", "rinex", log, "--week", "1590", "--dir", dir_.Path().string()});
+    EXPECT_EQ(rinex.status, 2);
+    EXPECT_NE(rinex.err.find("is the raw log being exported"), std::string::npos) << rinex.err;
+    const CommandRun sky = RunCommand(DumpMain, {"satlog-dump", "skyplot", log, "-o", log});
+    EXPECT_EQ(sky.status, 2);
+    EXPECT_EQ(ReadTextFile(log), before);
+}
+
 }  // namespace

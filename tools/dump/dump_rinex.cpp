@@ -129,6 +129,7 @@ int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* 
     RinexExportRequest request;
     request.station = station;
     request.directory = directory;
+    request.logPath = log.IsStandardInput() ? std::string() : file;
     request.firstWeek = resolved->firstWeek;
     request.run = {"satlog-dump", "", NowUtc()};
     request.comments = {

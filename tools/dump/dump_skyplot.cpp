@@ -15,6 +15,7 @@
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/sky_plot_svg.hpp"
+#include "tools/dump/whole_file.hpp"
 #include "tools/rawlog/epoch_fix.hpp"
 
 namespace {
@@ -159,6 +160,11 @@ int DumpSkyplotMain(int argc, const char* const* argv, std::FILE* out, std::FILE
     if (file.empty() || output.empty()) {
         return Usage(err, "a raw log and -o FILE.svg are required");
     }
+    if (file != "-" && NamesTheSameFile(output, file)) {
+        std::fprintf(err, "satlog-dump: %s is the raw log being plotted: not written over\n",
+                     output.c_str());
+        return 2;
+    }
     CommandLog log;
     if (!log.Open(file, err)) {
         return 2;
@@ -196,19 +202,17 @@ int DumpSkyplotMain(int argc, const char* const* argv, std::FILE* out, std::FILE
     SkyPlotOptions options;
     options.maskDeg = FixOptions{}.elevationMaskDeg;
     options.caption = caption;
-    const std::string svg = FormatSkyPlotSvg(tracks, options);
+    std::string svg = FormatSkyPlotSvg(tracks, options);
 
-    std::FILE* f = std::fopen(output.c_str(), "wb");
-    if (f == nullptr) {
-        std::fprintf(err, "satlog-dump: cannot create %s: %s\n", output.c_str(),
-                     std::strerror(errno));
-        return 2;
+    std::string problem;
+    WholeFile picture(output);
+    bool written = picture.Open(problem);
+    if (written) {
+        picture.Write(svg);
+        written = picture.Commit(problem);
     }
-    const bool written = std::fwrite(svg.data(), 1, svg.size(), f) == svg.size();
-    const int writeErrno = errno;
-    if (std::fclose(f) != 0 || !written) {
-        std::fprintf(err, "satlog-dump: cannot write %s: %s\n", output.c_str(),
-                     std::strerror(written ? errno : writeErrno));
+    if (!written) {
+        std::fprintf(err, "satlog-dump: %s\n", problem.c_str());
         return 2;
     }
     std::fprintf(out, "%s\n", output.c_str());

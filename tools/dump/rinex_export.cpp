@@ -8,6 +8,7 @@
 #include <map>
 #include <system_error>
 
+#include "tools/dump/whole_file.hpp"
 #include "tools/rawlog/epoch_fix.hpp"
 #include "tools/rinex/rinex_navigation_writer.hpp"
 
@@ -43,62 +44,6 @@ double Median(std::vector<double> values) {
     const double lower = *std::max_element(values.begin(), middle);
     return (lower + upper) / 2.0;
 }
-
-// A file written beside its final name and renamed into place when complete.
-class WholeFile {
-  public:
-    explicit WholeFile(std::string path) : path_(std::move(path)), partPath_(path_ + ".part") {}
-    ~WholeFile() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-            std::remove(partPath_.c_str());
-        }
-    }
-    bool Open(std::string& problem) {
-        file_ = std::fopen(partPath_.c_str(), "wb");
-        if (file_ == nullptr) {
-            problem = "cannot create " + partPath_ + ": " + std::strerror(errno);
-        }
-        return file_ != nullptr;
-    }
-    // Writes and empties `text`.
-    void Write(std::string& text) {
-        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-            failed_ = true;
-            error_ = errno;
-        }
-        text.clear();
-    }
-    bool Commit(std::string& problem) {
-        const bool flushed = std::fflush(file_) == 0;
-        if (!flushed && !failed_) {
-            failed_ = true;
-            error_ = errno;
-        }
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (failed_ || !closed) {
-            problem = "cannot write " + partPath_ + ": " + std::strerror(failed_ ? error_ : errno);
-            std::remove(partPath_.c_str());
-            return false;
-        }
-        std::error_code ec;
-        std::filesystem::rename(partPath_, path_, ec);
-        if (ec) {
-            problem = "cannot rename " + partPath_ + " to " + path_ + ": " + ec.message();
-            std::remove(partPath_.c_str());
-            return false;
-        }
-        return true;
-    }
-
-  private:
-    std::string path_;
-    std::string partPath_;
-    std::FILE* file_ = nullptr;
-    bool failed_ = false;
-    int error_ = 0;
-};
 
 constexpr std::size_t kWriteChunk = 1 << 16;
 
@@ -272,6 +217,12 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
     header.interval = log.Interval();
     header.comments = request.comments;
 
+    for (const std::string& path : {result.observationPath, result.navigationPath}) {
+        if (NamesTheSameFile(path, request.logPath)) {
+            result.problem = path + " is the raw log being exported: not written over";
+            return result;
+        }
+    }
     WholeFile obs(result.observationPath);
     if (!obs.Open(result.problem)) {
         return result;

@@ -70,6 +70,7 @@ class RinexExportCollector : public LogEpochVisitor {
 struct RinexExportRequest {
     std::string station;    // four characters: the file names' NAME
     std::string directory;  // where the files go
+    std::string logPath;    // the raw log read, never to be written over
     int firstWeek = 0;      // the full GPS week of the first epoch
     RinexRunInfo run;
     std::vector<std::string> comments;  // extra COMMENT lines of the observation header
