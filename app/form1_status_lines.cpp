@@ -16,15 +16,15 @@ bool TraceWanted() {
 
 }  // namespace
 
-void Form1StatusLines::SetStatusLine(int line, std::string_view text) {
+void Form1StatusLines::SetStatusLine(StatusLine line, std::string_view text) {
     TForm1* form = Form1;
     if (form == nullptr) {
         return;  // the window is gone
     }
-    TLabel* label = line == 1   ? form->Label1
-                    : line == 2 ? form->Label2
-                    : line == 3 ? form->Label3
-                                : nullptr;
+    TLabel* label = line == StatusLine::Header    ? form->Label1
+                    : line == StatusLine::Outcome ? form->Label2
+                    : line == StatusLine::Count   ? form->Label3
+                                                  : nullptr;
     if (label == nullptr) {
         return;
     }
@@ -32,7 +32,7 @@ void Form1StatusLines::SetStatusLine(int line, std::string_view text) {
     if (TraceWanted()) {
         // One write per line, so that lines of the two threads never interleave.
         const std::string shown = EscapeForTerminal(text);
-        std::fprintf(stderr, "Label%d: %s\n", line, shown.c_str());
+        std::fprintf(stderr, "Label%d: %s\n", NumberOf(line), shown.c_str());
     }
 }
 

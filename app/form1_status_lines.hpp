@@ -7,7 +7,7 @@
 
 class Form1StatusLines : public StatusLines {
   public:
-    void SetStatusLine(int line, std::string_view text) override;
+    void SetStatusLine(StatusLine line, std::string_view text) override;
 };
 
 Form1StatusLines& Form1Status();

@@ -36,7 +36,7 @@ std::string WorkingDirectoryText() {
 // The log is the record of the session: the user must learn at once that none is being kept,
 // and why, in the operating system's words.
 void ReportLogCreateError(StatusLines& status, const std::string& cause) {
-    status.SetStatusLine(3, "mavu0.txt Create Error");
+    status.SetStatusLine(StatusLine::Count, "mavu0.txt Create Error");
     std::fprintf(stderr, "satlog: cannot create %s in %s: %s; nothing is logged\n", kLogName,
                  WorkingDirectoryText().c_str(), cause.c_str());
 }
@@ -56,16 +56,19 @@ void OpenPortAndLog(StatusLines& status) {
     const std::string logError =
         logHandle == INVALID_HANDLE_VALUE ? LastCreateFailureCause() : std::string();
 
-    status.SetStatusLine(1, portHandle == INVALID_HANDLE_VALUE ? "COM3 Open Error" : "COM3 Open");
+    status.SetStatusLine(StatusLine::Header,
+                         portHandle == INVALID_HANDLE_VALUE ? "COM3 Open Error" : "COM3 Open");
     if (logHandle == INVALID_HANDLE_VALUE) {
         ReportLogCreateError(status, logError);
     }
 
-    status.SetStatusLine(
-        2, GetCommState(portHandle, &dcb) != 0 ? "GetCommState Success" : "GetCommState Error");
+    status.SetStatusLine(StatusLine::Outcome, GetCommState(portHandle, &dcb) != 0
+                                                  ? "GetCommState Success"
+                                                  : "GetCommState Error");
     ApplyFirstPassSettings(dcb);
-    status.SetStatusLine(
-        2, SetCommState(portHandle, &dcb) != 0 ? "SetCommState Success" : "SetCommState Error");
+    status.SetStatusLine(StatusLine::Outcome, SetCommState(portHandle, &dcb) != 0
+                                                  ? "SetCommState Success"
+                                                  : "SetCommState Error");
 
     SetCommMask(portHandle, kLineEvents);
 

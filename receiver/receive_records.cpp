@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr int kLabel1 = 1;
-constexpr int kLabel2 = 2;
-constexpr int kLabel3 = 3;
-
 constexpr std::string_view kErrorText = "error";
 constexpr std::string_view kLogWriteErrorText = "mavu0.txt Write Error";
 
@@ -68,7 +64,8 @@ void LogRecord(HANDLE logHandle, StatusLines& status, const RecordKindLayout& ki
     const BOOL written =
         WriteFile(logHandle, state.logEntry.data(), length, &state.transferCount, nullptr);
     if (written == 0 || state.transferCount != length) {
-        status.SetStatusLine(kLabel2, kLogWriteErrorText);  // a lost record is never silent
+        status.SetStatusLine(StatusLine::Outcome,
+                             kLogWriteErrorText);  // a lost record is never silent
     }
 }
 
@@ -105,7 +102,7 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
 
     if (headerRead != framing::kHeaderLength) {
         // A gap inside the header: what is there is not a header, and nothing is dispatched.
-        status.SetStatusLine(kLabel2, kErrorText);
+        status.SetStatusLine(StatusLine::Outcome, kErrorText);
     } else if (const RecordKindLayout* kind = FindRecordKind(KindTag(state))) {
         const std::span<std::uint8_t> body = BodyBuffer(state, kind->kind);
         ReadFile(portHandle, body.data(), static_cast<DWORD>(body.size()), &state.transferCount,
@@ -116,18 +113,18 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
         if (state.transferCount != body.size()) {
             // A gap inside the body: the buffer's tail is another record's, so none of it is
             // processed or logged. The rest of the record arrives later and is scanned and dropped.
-            status.SetStatusLine(kLabel2, kErrorText);
+            status.SetStatusLine(StatusLine::Outcome, kErrorText);
         } else {
             if (HasRecordTrailer(body)) {
                 DispatchRecord(*kind, body, state.tables, status);
             } else {
                 // Its content cannot be trusted: kept out of the tables, logged as received.
-                status.SetStatusLine(kLabel2, kErrorText);
+                status.SetStatusLine(StatusLine::Outcome, kErrorText);
             }
             LogRecord(logHandle, status, *kind, body, state);
         }
     }
-    status.SetStatusLine(kLabel1, AsText(std::span(state.header).first(headerRead)));
+    status.SetStatusLine(StatusLine::Header, AsText(std::span(state.header).first(headerRead)));
     UseImmediateReads(portHandle, state);
 }
 
@@ -136,7 +133,7 @@ void ReceiveRecords(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Re
         WaitForLineEvent(portHandle, state);
         for (const ShownEvent& shown : kShownEvents) {
             if ((state.eventMask & shown.event) != 0) {
-                status.SetStatusLine(kLabel3, shown.text);
+                status.SetStatusLine(StatusLine::Count, shown.text);
             }
         }
         if ((state.eventMask & EV_RXCHAR) != 0) {

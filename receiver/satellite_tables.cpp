@@ -54,5 +54,6 @@ void SatelliteTables::ProcessEpoch(std::int32_t timeMs, StatusLines& status,
 
     char text[16];
     const auto end = std::to_chars(text, text + sizeof text, computedCount).ptr;
-    status.SetStatusLine(3, std::string_view(text, static_cast<std::size_t>(end - text)));
+    status.SetStatusLine(StatusLine::Count,
+                         std::string_view(text, static_cast<std::size_t>(end - text)));
 }

@@ -27,13 +27,13 @@ using Bytes = std::vector<std::uint8_t>;
 // No allocation, no lock: what the benchmarks need to know, as atomics.
 class CountingStatusLines : public StatusLines {
   public:
-    void SetStatusLine(int line, std::string_view text) override {
-        if (line == 1) {
+    void SetStatusLine(StatusLine line, std::string_view text) override {
+        if (line == StatusLine::Header) {
             framed.fetch_add(1, std::memory_order_release);
             framed.notify_all();
-        } else if (line == 2 && text == "error") {
+        } else if (line == StatusLine::Outcome && text == "error") {
             errors.fetch_add(1, std::memory_order_relaxed);
-        } else if (line == 3 && !text.empty() && text[0] >= '0' && text[0] <= '9') {
+        } else if (line == StatusLine::Count && !text.empty() && text[0] >= '0' && text[0] <= '9') {
             countAt.store(std::chrono::steady_clock::now().time_since_epoch().count(),
                           std::memory_order_relaxed);
             counts.fetch_add(1, std::memory_order_release);

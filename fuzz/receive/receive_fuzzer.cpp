@@ -43,28 +43,28 @@ using Bytes = std::vector<std::uint8_t>;
 // has been joined.
 class RecordedStatusLines : public StatusLines {
   public:
-    void SetStatusLine(int line, std::string_view text) override {
-        if (line < 1 || line > 3) {
-            Fail("a status line other than 1 to 3");
+    void SetStatusLine(StatusLine line, std::string_view text) override {
+        if (NumberOf(line) < 1 || NumberOf(line) > 3) {
+            Fail("a status line other than the header, outcome and count lines");
         }
         texts.emplace_back(line, std::string(text));
     }
-    std::vector<std::pair<int, std::string>> texts;
+    std::vector<std::pair<StatusLine, std::string>> texts;
 };
 
-void CheckStatusText(int line, const std::string& text) {
+void CheckStatusText(StatusLine line, const std::string& text) {
     switch (line) {
-        case 1:
+        case StatusLine::Header:
             if (text.size() > framing::kHeaderLength) {
-                Fail("status line 1 shows more than a header");
+                Fail("the header line shows more than a header");
             }
             return;
-        case 2:
+        case StatusLine::Outcome:
             if (text != "error") {
-                Fail("status line 2 shows an unexpected text");
+                Fail("the outcome line shows an unexpected text");
             }
             return;
-        default:
+        case StatusLine::Count:
             if (text == "EV_BREAK" || text == "EV_CTS" || text == "EV_DSR" || text == "EV_RING") {
                 return;
             }
@@ -72,7 +72,7 @@ void CheckStatusText(int line, const std::string& text) {
                 !std::all_of(text.begin(), text.end(),
                              [](char c) { return c >= '0' && c <= '9'; }) ||
                 std::stoi(text) > kSlotCount) {
-                Fail("status line 3 shows neither a line event nor a satellite count");
+                Fail("the count line shows neither a line event nor a satellite count");
             }
     }
 }

@@ -34,7 +34,7 @@ class SatelliteTablesTest : public ::testing::Test {
 TEST_F(SatelliteTablesTest, EpochBeforeAnyRecordComputesNothing) {
     tables->ProcessEpoch(345600000, status);
     EXPECT_EQ(tables->computedCount, 0);
-    EXPECT_EQ(status.Line(3), "0");
+    EXPECT_EQ(status.Line(StatusLine::Count), "0");
     for (const SatelliteState& s : tables->stateTable) {
         EXPECT_EQ(s.receiveTime, 345600.0);
         EXPECT_EQ(s.transmitTime, 345600.0);
@@ -47,7 +47,7 @@ TEST_F(SatelliteTablesTest, UsableMeasurementWithEphemerisIsComputed) {
     tables->StoreMeasurement({5, 1, 42.5, 0.0712});
     tables->ProcessEpoch(345600000, status);
     EXPECT_EQ(tables->computedCount, 1);
-    EXPECT_EQ(status.Line(3), "1");
+    EXPECT_EQ(status.Line(StatusLine::Count), "1");
     EXPECT_EQ(tables->measurementValid[5], 0);
     EXPECT_EQ(tables->ephemerisValid[5], 1);
     const SatelliteState& s = tables->stateTable[5];
@@ -68,7 +68,7 @@ TEST_F(SatelliteTablesTest, OnlyStatusOneOrTwoIsUsable) {
         tables->ProcessEpoch(345601000, status);
         const bool usable = statusValue == 1 || statusValue == 2;
         EXPECT_EQ(tables->computedCount, usable ? 1 : 0) << statusValue;
-        EXPECT_EQ(status.Line(3), usable ? "1" : "0");
+        EXPECT_EQ(status.Line(StatusLine::Count), usable ? "1" : "0");
         // Range and phase are stored whatever the status.
         EXPECT_EQ(tables->stateTable[5].rawRange, 0.07 + statusValue * 1e-3);
         EXPECT_EQ(tables->stateTable[5].fullPhase, statusValue * 1.0);
@@ -137,16 +137,16 @@ TEST_F(SatelliteTablesTest, ReceiveTimeKeepsTheMilliseconds) {
 }
 
 TEST_F(SatelliteTablesTest, CountsEverySlotAndReplacesLineThree) {
-    status.SetStatusLine(3, "EV_RING");
+    status.SetStatusLine(StatusLine::Count, "EV_RING");
     for (int slot = 0; slot < kSlotCount; ++slot) {
         tables->StoreEphemeris(Ephemeris(slot * 0.05), slot);
         tables->StoreMeasurement({static_cast<std::uint8_t>(slot), 2, 0, 0.07});
     }
     tables->ProcessEpoch(345600000, status);
     EXPECT_EQ(tables->computedCount, 37);
-    EXPECT_EQ(status.Line(3), "37");
+    EXPECT_EQ(status.Line(StatusLine::Count), "37");
     tables->ProcessEpoch(345601000, status);
-    EXPECT_EQ(status.Line(3), "0");
+    EXPECT_EQ(status.Line(StatusLine::Count), "0");
 }
 
 TEST_F(SatelliteTablesTest, SatelliteNumbersThatNameNoSlotLeaveTheTablesUntouched) {

@@ -125,7 +125,7 @@ TEST(ReceiveRecords, TheSeparatorByteIsNotExamined) {
     run.device->Send(Framed(kSnvLayout, snv, ';'));
     run.Run(Start::Listen);
     EXPECT_EQ(run.log.Contents(), LogEntry(kSnvLayout, snv));
-    EXPECT_EQ(run.status.Line(1), ";SNV,");
+    EXPECT_EQ(run.status.Line(StatusLine::Header), ";SNV,");
 }
 
 // The trailer test: either byte wrong is an error; a failing record stays out of the tables but
@@ -146,9 +146,9 @@ TEST(ReceiveRecords, TrailerCases) {
         run.Run(Start::Listen);
 
         EXPECT_EQ(run.log.Contents(), epoch.Log());
-        EXPECT_EQ(run.status.Line(2), c.error ? "error" : "Label2");
+        EXPECT_EQ(run.status.Line(StatusLine::Outcome), c.error ? "error" : "Label2");
         // Without the ephemeris no satellite can be computed at the epoch.
-        EXPECT_EQ(run.status.Line(3), c.error ? "0" : "1");
+        EXPECT_EQ(run.status.Line(StatusLine::Count), c.error ? "0" : "1");
     }
 }
 
@@ -220,7 +220,7 @@ TEST(ReceiveRecords, AGapOfExactlyFiftyMillisecondsDoesNotCutARecord) {
             .Send(Bytes(record.begin() + 30, record.end()));
         run.Run(Start::Listen);
         EXPECT_EQ(run.log.Contents().empty(), gap > 50);
-        EXPECT_EQ(run.status.Line(2), gap > 50 ? "error" : "Label2");
+        EXPECT_EQ(run.status.Line(StatusLine::Outcome), gap > 50 ? "error" : "Label2");
     }
 }
 

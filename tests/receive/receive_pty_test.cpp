@@ -67,11 +67,11 @@ TEST(ReceivePty, APauseInsideABodyCutsTheRecordOnlyWhenLongerThanFiftyMillisecon
         thread.Stop();
         if (pause > 50ms) {
             EXPECT_EQ(run.log.Contents(), LogEntry(kPbnLayout, pbn));
-            EXPECT_EQ(run.status.Line(2), "error");
+            EXPECT_EQ(run.status.Line(StatusLine::Outcome), "error");
         } else {
             EXPECT_EQ(run.log.Contents(),
                       Concat({LogEntry(kPbnLayout, pbn), LogEntry(kPbnLayout, pbn)}));
-            EXPECT_EQ(run.status.Line(2), "Label2");
+            EXPECT_EQ(run.status.Line(StatusLine::Outcome), "Label2");
         }
     }
 }
@@ -116,8 +116,8 @@ TEST(ReceivePty, TheLogIsByteIdenticalToWhatWasSent) {
     ASSERT_TRUE(run.WaitForLogSize(expectedLog.size(), 5s));
     thread.Stop();
     EXPECT_EQ(run.log.Contents(), expectedLog);
-    EXPECT_EQ(run.status.Line(3), "3");
-    EXPECT_EQ(run.status.Line(2), "Label2");
+    EXPECT_EQ(run.status.Line(StatusLine::Count), "3");
+    EXPECT_EQ(run.status.Line(StatusLine::Outcome), "Label2");
 }
 
 // After the peer hangs up, the thread stays idle: it neither spins on the dead line nor ends.

@@ -39,8 +39,8 @@ namespace {
 
 class CountsOnly : public StatusLines {
   public:
-    void SetStatusLine(int line, std::string_view text) override {
-        if (line == 3) {
+    void SetStatusLine(StatusLine line, std::string_view text) override {
+        if (line == StatusLine::Count) {
             counts.emplace_back(text);
         }
     }

@@ -147,7 +147,7 @@ class Collect : public ComputedSatelliteSink {
 
 class NoStatus : public StatusLines {
   public:
-    void SetStatusLine(int, std::string_view) override {}
+    void SetStatusLine(StatusLine, std::string_view) override {}
 };
 
 std::vector<Row> ToolPositions(const std::string& logPath) {

@@ -10,14 +10,17 @@
 
 class RecordingStatusLines : public StatusLines {
   public:
-    void SetStatusLine(int line, std::string_view text) override {
-        if (line >= 1 && line <= 3) {
-            current[static_cast<std::size_t>(line - 1)] = std::string(text);
-        }
-        changes.push_back("Label" + std::to_string(line) + ": " + std::string(text));
+    void SetStatusLine(StatusLine line, std::string_view text) override {
+        current[Index(line)] = std::string(text);
+        changes.push_back("Label" + std::to_string(NumberOf(line)) + ": " + std::string(text));
     }
-    const std::string& Line(int line) const { return current[static_cast<std::size_t>(line - 1)]; }
+    const std::string& Line(StatusLine line) const { return current[Index(line)]; }
 
     std::array<std::string, 3> current{"Label1", "Label2", "Label3"};
     std::vector<std::string> changes;
+
+  private:
+    static std::size_t Index(StatusLine line) {
+        return static_cast<std::size_t>(NumberOf(line) - 1);
+    }
 };

@@ -14,33 +14,34 @@
 
 class SynchronizedStatusLines : public StatusLines {
   public:
-    void SetStatusLine(int line, std::string_view text) override {
+    void SetStatusLine(StatusLine line, std::string_view text) override {
         {
             std::lock_guard lock(mutex_);
-            if (line >= 1 && line <= 3) {
-                current_[static_cast<std::size_t>(line - 1)] = std::string(text);
-            }
-            changes_.push_back("Label" + std::to_string(line) + ": " + std::string(text));
+            current_[Index(line)] = std::string(text);
+            changes_.push_back("Label" + std::to_string(NumberOf(line)) + ": " + std::string(text));
         }
         changed_.notify_all();
     }
 
-    std::string Line(int line) const {
+    std::string Line(StatusLine line) const {
         std::lock_guard lock(mutex_);
-        return current_[static_cast<std::size_t>(line - 1)];
+        return current_[Index(line)];
     }
     std::vector<std::string> Changes() const {
         std::lock_guard lock(mutex_);
         return changes_;
     }
     // True when `line` showed `text` (now or after a change) within `limit`.
-    bool WaitFor(int line, std::string_view text, std::chrono::milliseconds limit) {
+    bool WaitFor(StatusLine line, std::string_view text, std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(
-            lock, limit, [&] { return current_[static_cast<std::size_t>(line - 1)] == text; });
+        return changed_.wait_for(lock, limit, [&] { return current_[Index(line)] == text; });
     }
 
   private:
+    static std::size_t Index(StatusLine line) {
+        return static_cast<std::size_t>(NumberOf(line) - 1);
+    }
+
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::array<std::string, 3> current_{"Label1", "Label2", "Label3"};

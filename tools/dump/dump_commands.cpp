@@ -22,7 +22,7 @@ namespace {
 
 class SilentStatusLines : public StatusLines {
   public:
-    void SetStatusLine(int, std::string_view) override {}
+    void SetStatusLine(StatusLine, std::string_view) override {}
 };
 
 class CsvPositions : public ComputedSatelliteSink {

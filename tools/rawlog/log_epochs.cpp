@@ -12,7 +12,7 @@ namespace {
 
 class NoStatusLines : public StatusLines {
   public:
-    void SetStatusLine(int, std::string_view) override {}
+    void SetStatusLine(StatusLine, std::string_view) override {}
 };
 
 // Everything the walk keeps between entries: the live tool's tables and what an epoch collects.
