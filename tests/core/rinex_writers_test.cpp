@@ -53,6 +53,9 @@ TEST(RinexNavigationWriter, ARecordThatCannotBeWrittenLeavesNothing) {
     r.rootA = 1e200;
     EXPECT_FALSE(AppendRinexNavigationRecord(text, r, 1590, 1590, 345600));
     r.rootA = 5153.6;
+    r.toe = 604800;
+    EXPECT_FALSE(AppendRinexNavigationRecord(text, r, 1590, 1590, 345600));
+    r.toe = 345600;
     r.prn = 120;
     EXPECT_FALSE(AppendRinexNavigationRecord(text, r, 1590, 1590, 345600));
     EXPECT_EQ(text, "kept");

@@ -43,6 +43,10 @@ bool AppendRinexNavigationRecord(std::string& out, const EphemerisRecord& r, int
     if (prn < 1 || prn > 99) {
         return false;
     }
+    // A toe or toc outside the week comes only from a corrupt record.
+    if (r.toe < 0 || r.toe >= 604800 || r.toc < 0 || r.toc >= 604800) {
+        return false;
+    }
     const CalendarTime toc = CalendarFromGps(tocWeek, static_cast<double>(r.toc));
     if (toc.year < 1980 || toc.year > 2079) {
         return false;
