@@ -30,7 +30,7 @@
 #include "platform/forms/qt/native_qt.hpp"
 #include "platform/forms/thread.hpp"
 #include "receiver/line_events.hpp"
-#include "tests/app/pseudo_terminal.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -45,7 +45,6 @@ class MainWindow : public ::testing::Test {
     }
 
     void SetUp() override {
-        ASSERT_TRUE(pty_.Ok());
         previous_ = fs::current_path();
         directory_ = fs::temp_directory_path() /
                      ("satlog-window-" + std::to_string(getpid()) + "-" +
@@ -288,7 +287,7 @@ TEST_F(MainWindow, StartRunsOneReceiveThreadAndStopsPromptly) {
     EXPECT_FALSE(Form1->Button4->Enabled());
     EXPECT_EQ(TThread::RunningCount(), 1);
     // The thread works on the port: the receiver gets its first command.
-    EXPECT_NE(ReadLine(pty_.Controller(), 3s, "$PASHS").find("$PASHS"), std::string::npos);
+    EXPECT_NE(ReadLine(pty_.Fd(), 3s, "$PASHS").find("$PASHS"), std::string::npos);
 
     Form1->Button4->Click();  // a second press starts nothing
     QApplication::processEvents();

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "tests/app/program_run.hpp"
-#include "tests/app/pseudo_terminal.hpp"
+#include "tests/support/pseudo_terminal.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
 
 namespace fs = std::filesystem;
@@ -184,7 +184,6 @@ TEST_F(SatlogProgram, ABrokenStandardErrorDoesNotStopTheRecording) {
 
 TEST_F(SatlogProgram, ClosingWhileTheReceiverIsSilentEndsPromptly) {
     PseudoTerminal silent;
-    ASSERT_TRUE(silent.Ok());
     ProgramResult result = Run({{"SATLOG_COM3", silent.Path()},
                                 {"SATLOG_TRACE", "1"},
                                 {"SATLOG_FIRST_PAINT", "1"},
@@ -200,10 +199,10 @@ TEST_F(SatlogProgram, ClosingWhileTheReceiverIsSilentEndsPromptly) {
     EXPECT_LT(result.elapsed - painted->at, 1500ms + 1500ms);
 
     // The receive thread had sent its first command and was waiting for the answer.
-    pollfd p{silent.Controller(), POLLIN, 0};
+    pollfd p{silent.Fd(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 0), 1);
     char buffer[64] = {};
-    ASSERT_GT(read(silent.Controller(), buffer, sizeof buffer - 1), 0);
+    ASSERT_GT(read(silent.Fd(), buffer, sizeof buffer - 1), 0);
     EXPECT_EQ(std::string(buffer).rfind("$PASHS", 0), 0u) << buffer;
     EXPECT_EQ(fs::file_size(directory_ / "mavu0.txt"), 0u);
 }

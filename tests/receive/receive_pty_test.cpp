@@ -6,20 +6,12 @@
 
 #include "tests/receive/receive_harness.hpp"
 #include "tests/support/pseudo_terminal.hpp"
+#include "tests/support/thread_cpu.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Start = ReceiverThread::Start;
-
-double ThreadCpuMs(std::thread::native_handle_type thread) {
-    clockid_t clock{};
-    timespec cpu{};
-    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &cpu) != 0) {
-        return -1;
-    }
-    return static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) / 1e6;
-}
 
 // The pseudo-terminal opened the way the window opens COM3.
 struct PtyRun {

@@ -75,13 +75,3 @@ class DrillProgram {
     std::condition_variable changed_;
     std::vector<Line> lines_;
 };
-
-// Seconds of CPU a thread of this process has used.
-inline double ThreadCpuSeconds(std::thread::native_handle_type thread) {
-    clockid_t clock{};
-    timespec cpu{};
-    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &cpu) != 0) {
-        return -1.0;
-    }
-    return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
-}

@@ -10,17 +10,12 @@
 #include "platform/serial/win32_comm.hpp"
 #include "receiver/line_events.hpp"
 #include "tests/support/pseudo_terminal.hpp"
+#include "tests/support/thread_cpu.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-double ThreadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
 
 // Calls `call` again and again for `span`, as a receive loop that ignores failures does; returns
 // the CPU time it took.

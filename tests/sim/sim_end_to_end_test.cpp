@@ -22,6 +22,7 @@
 #include "tests/sim/precise_orbit.hpp"
 #include "tests/sim/sim_process.hpp"
 #include "tests/support/reference_data.hpp"
+#include "tests/support/thread_cpu.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
@@ -70,15 +71,6 @@ std::size_t CountEntries(const fs::path& log) {
     }
     std::fclose(f);
     return n;
-}
-
-double ThreadCpuMs(std::thread::native_handle_type thread) {
-    clockid_t clock{};
-    timespec cpu{};
-    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &cpu) != 0) {
-        return -1;
-    }
-    return static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) / 1e6;
 }
 
 class SimEndToEnd : public ::testing::Test {
