@@ -167,6 +167,43 @@ LayoutBorder BorderOf(const LayoutProperty& property, const PropertyError& error
     error.Fail(property, "Invalid property value");
 }
 
+// What the layout says of the form itself, read and checked before anything is applied.
+struct FormProperties {
+    Geometry geometry;
+    std::optional<int> clientWidth, clientHeight;
+    std::optional<std::string> caption;
+    int pixelsPerInch = kScreenPixelsPerInch;
+    LayoutBorder border = LayoutBorder::Sizeable;
+    LayoutFont font;
+};
+
+FormProperties ReadFormProperties(const LayoutObject& root, const PropertyError& error) {
+    FormProperties form;
+    for (const LayoutProperty& property : root.properties) {
+        const std::string& n = property.name;
+        if (ReadGeometry(property, error, form.geometry) || ReadFont(property, error, form.font)) {
+            continue;
+        }
+        if (n == "Caption") {
+            form.caption = StringOf(property, error);
+        } else if (n == "ClientWidth") {
+            form.clientWidth = IntegerOf(property, error, 0, kMaxCoordinate);
+        } else if (n == "ClientHeight") {
+            form.clientHeight = IntegerOf(property, error, 0, kMaxCoordinate);
+        } else if (n == "BorderStyle") {
+            form.border = BorderOf(property, error);
+        } else if (n == "PixelsPerInch") {
+            form.pixelsPerInch = IntegerOf(property, error, 24, 960);
+        } else if (n == "TextHeight") {
+            // The designer's measure of its font; the window measures its own.
+            IntegerOf(property, error, 0, 1000);
+        } else {
+            error.Fail(property, "Property does not exist");
+        }
+    }
+    return form;
+}
+
 }  // namespace
 
 int ScaledToScreen(int value, int pixelsPerInch) {
@@ -177,103 +214,88 @@ int ScaledToScreen(int value, int pixelsPerInch) {
         std::lround(static_cast<double>(value) * kScreenPixelsPerInch / pixelsPerInch));
 }
 
+// The form's own properties first (its font before any control, so that the controls take it
+// over), then one control per child, then the frame around the client area.
 void LayoutLoader::Load(const LayoutObject& root) {
-    const std::string& resource = form_.layoutName_;
     form_.SetName(root.name);
-    PropertyError error(resource, root.name);
+    const FormProperties form =
+        ReadFormProperties(root, PropertyError(form_.layoutName_, root.name));
+    if (form.caption) {
+        SetCaption(*form.caption);
+    }
+    ApplyFont(form.font, form.pixelsPerInch);
 
-    Geometry geometry;
-    std::optional<int> clientWidth, clientHeight;
-    int pixelsPerInch = kScreenPixelsPerInch;
-    LayoutBorder border = LayoutBorder::Sizeable;
-    LayoutFont font;
-    for (const LayoutProperty& property : root.properties) {
+    for (const LayoutObject& child : root.children) {
+        LoadControl(child, form.pixelsPerInch);
+    }
+
+    form_.left_ = form.geometry.left.value_or(0);
+    form_.top_ = form.geometry.top.value_or(0);
+    // The client size rules; a bare Width and Height stand for it when it is missing.
+    const int width =
+        ScaledToScreen(form.clientWidth.value_or(form.geometry.width.value_or(form_.ClientWidth())),
+                       form.pixelsPerInch);
+    const int height = ScaledToScreen(
+        form.clientHeight.value_or(form.geometry.height.value_or(form_.ClientHeight())),
+        form.pixelsPerInch);
+    ApplyFrame(form.border, width, height);
+}
+
+// A label or a button: created on the form, named, its properties set, placed at screen scale.
+void LayoutLoader::LoadControl(const LayoutObject& child, int pixelsPerInch) {
+    const std::string& resource = form_.layoutName_;
+    if (!child.children.empty()) {
+        throw Exception("Error reading layout " + resource + ": " + child.name +
+                        " cannot hold other controls");
+    }
+    if (form_.FindComponent(child.name) != nullptr) {
+        throw Exception("Error reading layout " + resource + ": a component named " + child.name +
+                        " already exists");
+    }
+    PropertyError childError(resource, child.name);
+    TControl* control = nullptr;
+    TLabel* label = nullptr;
+    TButton* button = nullptr;
+    if (child.className == "TLabel") {
+        control = label = new TLabel(&form_);
+    } else if (child.className == "TButton") {
+        control = button = new TButton(&form_);
+    } else {
+        throw Exception("Error reading layout " + resource + ": Class " + child.className +
+                        " not found");
+    }
+    control->SetName(child.name);
+    Geometry g;
+    bool autoSize = true;
+    for (const LayoutProperty& property : child.properties) {
         const std::string& n = property.name;
-        if (ReadGeometry(property, error, geometry) || ReadFont(property, error, font)) {
+        if (ReadGeometry(property, childError, g)) {
             continue;
         }
         if (n == "Caption") {
-            SetCaption(StringOf(property, error));
-        } else if (n == "ClientWidth") {
-            clientWidth = IntegerOf(property, error, 0, kMaxCoordinate);
-        } else if (n == "ClientHeight") {
-            clientHeight = IntegerOf(property, error, 0, kMaxCoordinate);
-        } else if (n == "BorderStyle") {
-            border = BorderOf(property, error);
-        } else if (n == "PixelsPerInch") {
-            pixelsPerInch = IntegerOf(property, error, 24, 960);
-        } else if (n == "TextHeight") {
-            // The designer's measure of its font; the window measures its own.
-            IntegerOf(property, error, 0, 1000);
-        } else {
-            error.Fail(property, "Property does not exist");
-        }
-    }
-    ApplyFont(font, pixelsPerInch);
-
-    for (const LayoutObject& child : root.children) {
-        if (!child.children.empty()) {
-            throw Exception("Error reading layout " + resource + ": " + child.name +
-                            " cannot hold other controls");
-        }
-        if (form_.FindComponent(child.name) != nullptr) {
-            throw Exception("Error reading layout " + resource + ": a component named " +
-                            child.name + " already exists");
-        }
-        PropertyError childError(resource, child.name);
-        TControl* control = nullptr;
-        TLabel* label = nullptr;
-        TButton* button = nullptr;
-        if (child.className == "TLabel") {
-            control = label = new TLabel(&form_);
-        } else if (child.className == "TButton") {
-            control = button = new TButton(&form_);
-        } else {
-            throw Exception("Error reading layout " + resource + ": Class " + child.className +
-                            " not found");
-        }
-        control->SetName(child.name);
-        Geometry g;
-        bool autoSize = true;
-        for (const LayoutProperty& property : child.properties) {
-            const std::string& n = property.name;
-            if (ReadGeometry(property, childError, g)) {
-                continue;
-            }
-            if (n == "Caption") {
-                const std::string& caption = StringOf(property, childError);
-                if (label != nullptr) {
-                    label->SetCaption(caption);
-                } else {
-                    button->SetCaption(caption);
-                }
-            } else if (n == "Enabled") {
-                control->SetEnabled(BooleanOf(property, childError));
-            } else if (n == "AutoSize" && label != nullptr) {
-                autoSize = BooleanOf(property, childError);
-            } else if (n == "TabOrder" && button != nullptr) {
-                button->SetTabOrder(IntegerOf(property, childError, 0, 10000));
-            } else if (n == "OnClick" && button != nullptr) {
-                form_.events_.push_back({button, IdentifierOf(property, childError), false});
+            const std::string& caption = StringOf(property, childError);
+            if (label != nullptr) {
+                label->SetCaption(caption);
             } else {
-                childError.Fail(property, "Property does not exist");
+                button->SetCaption(caption);
             }
-        }
-        control->SetBounds(ScaledToScreen(g.left.value_or(0), pixelsPerInch),
-                           ScaledToScreen(g.top.value_or(0), pixelsPerInch),
-                           ScaledToScreen(g.width.value_or(control->Width()), pixelsPerInch),
-                           ScaledToScreen(g.height.value_or(control->Height()), pixelsPerInch));
-        if (label != nullptr) {
-            label->SetAutoSize(autoSize);
+        } else if (n == "Enabled") {
+            control->SetEnabled(BooleanOf(property, childError));
+        } else if (n == "AutoSize" && label != nullptr) {
+            autoSize = BooleanOf(property, childError);
+        } else if (n == "TabOrder" && button != nullptr) {
+            button->SetTabOrder(IntegerOf(property, childError, 0, 10000));
+        } else if (n == "OnClick" && button != nullptr) {
+            form_.events_.push_back({button, IdentifierOf(property, childError), false});
+        } else {
+            childError.Fail(property, "Property does not exist");
         }
     }
-
-    form_.left_ = geometry.left.value_or(0);
-    form_.top_ = geometry.top.value_or(0);
-    // The client size rules; a bare Width and Height stand for it when it is missing.
-    const int width = ScaledToScreen(
-        clientWidth.value_or(geometry.width.value_or(form_.ClientWidth())), pixelsPerInch);
-    const int height = ScaledToScreen(
-        clientHeight.value_or(geometry.height.value_or(form_.ClientHeight())), pixelsPerInch);
-    ApplyFrame(border, width, height);
+    control->SetBounds(ScaledToScreen(g.left.value_or(0), pixelsPerInch),
+                       ScaledToScreen(g.top.value_or(0), pixelsPerInch),
+                       ScaledToScreen(g.width.value_or(control->Width()), pixelsPerInch),
+                       ScaledToScreen(g.height.value_or(control->Height()), pixelsPerInch));
+    if (label != nullptr) {
+        label->SetAutoSize(autoSize);
+    }
 }

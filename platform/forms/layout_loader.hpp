@@ -36,6 +36,8 @@ class LayoutLoader {
     void Load(const LayoutObject& root);
 
   private:
+    // One control of the layout, its geometry at the layout's pixels per inch.
+    void LoadControl(const LayoutObject& child, int pixelsPerInch);
     // Drawn by the backend.
     void SetCaption(const std::string& caption);
     // Before the controls are created, so that they take the font over.
