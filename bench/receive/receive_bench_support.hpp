@@ -18,6 +18,7 @@
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/status_lines.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 #include "tools/encoder/record_encoder.hpp"
@@ -77,10 +78,7 @@ class PtyReceiver {
         logPath_ = dir_ / "mavu0.txt";
         log_ = CreateFileA(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        setenv("SATLOG_COM3", peer.Path().c_str(), 1);
-        port_ = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-        unsetenv("SATLOG_COM3");
+        port_ = OpenCom3(peer.Path());
         SetCommMask(port_, kLineEvents);
         state_.stop = &stop_;
         thread_ = std::thread([this] {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/receive/receive_harness.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/thread_cpu.hpp"
 
@@ -20,12 +21,7 @@ struct PtyRun {
     ScratchLog log;
     SynchronizedStatusLines status;
 
-    PtyRun() {
-        setenv("SATLOG_COM3", peer.Path().c_str(), 1);
-        port = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-        unsetenv("SATLOG_COM3");
-    }
+    PtyRun() { port = OpenCom3(peer.Path()); }
     ~PtyRun() { CloseHandle(port); }
 
     bool WaitForLogSize(std::uintmax_t size, std::chrono::milliseconds limit) const {

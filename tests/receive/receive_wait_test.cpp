@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "receiver/receive_wait.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
 namespace {
@@ -13,10 +14,7 @@ using namespace std::chrono_literals;
 
 TEST(WaitForLineEvent, AFailingWaitReportsNothingAndPausesUnlessStopping) {
     PseudoTerminal peer;
-    setenv("SATLOG_COM3", peer.Path().c_str(), 1);
-    HANDLE port =
-        CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    unsetenv("SATLOG_COM3");
+    HANDLE port = OpenCom3(peer.Path());
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
     ASSERT_NE(SetCommMask(port, EV_RXCHAR), 0);
     // A cancelled port fails every wait at once, as a Windows port that went away does.

@@ -9,6 +9,7 @@
 
 #include "platform/serial/win32_comm.hpp"
 #include "receiver/line_events.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/thread_cpu.hpp"
 
@@ -27,14 +28,6 @@ double CpuMsOfRetrying(std::chrono::milliseconds span, Call call) {
         call();
     }
     return ThreadCpuMs() - before;
-}
-
-HANDLE OpenCom3(const std::string& path) {
-    setenv("SATLOG_COM3", path.c_str(), 1);
-    const HANDLE port =
-        CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    unsetenv("SATLOG_COM3");
-    return port;
 }
 
 TEST(DeadPort, AHungUpPortFailsAndRetryingItCostsNoCpu) {

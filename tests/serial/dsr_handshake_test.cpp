@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial/win32_comm.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/scripted_serial_device.hpp"
 
 namespace {
@@ -18,10 +19,7 @@ class DsrHandshakeTest : public testing::Test {
   protected:
     void SetUp() override {
         RegisterScriptedDevice("dsr", device_);
-        setenv("SATLOG_COM3", "scripted:dsr", 1);
-        port_ = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-        unsetenv("SATLOG_COM3");
+        port_ = OpenCom3("scripted:dsr");
         ASSERT_NE(port_, INVALID_HANDLE_VALUE);
         DCB dcb{};
         GetCommState(port_, &dcb);

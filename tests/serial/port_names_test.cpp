@@ -5,6 +5,7 @@
 
 #include "platform/serial/port_names.hpp"
 #include "platform/serial/win32_comm.hpp"
+#include "tests/support/com3.hpp"
 
 namespace {
 
@@ -33,12 +34,9 @@ TEST(PortNames, Com3IsTheThirdSerialPortUnlessTheEnvironmentSaysOtherwise) {
 }
 
 TEST(PortNames, AFailedOpenNamesTheDeviceAndTheCauseOnceOnStandardError) {
-    setenv("SATLOG_COM3", "/nonexistent/ttyXYZ", 1);
     testing::internal::CaptureStderr();
-    const HANDLE port =
-        CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE port = OpenCom3("/nonexistent/ttyXYZ");
     const std::string message = testing::internal::GetCapturedStderr();
-    unsetenv("SATLOG_COM3");
     EXPECT_EQ(port, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_NE(message.find("COM3"), std::string::npos) << message;
@@ -48,12 +46,9 @@ TEST(PortNames, AFailedOpenNamesTheDeviceAndTheCauseOnceOnStandardError) {
 }
 
 TEST(PortNames, AFileThatIsNotASerialDeviceIsRefused) {
-    setenv("SATLOG_COM3", "/dev/null", 1);
     testing::internal::CaptureStderr();
-    const HANDLE port =
-        CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE port = OpenCom3("/dev/null");
     const std::string message = testing::internal::GetCapturedStderr();
-    unsetenv("SATLOG_COM3");
     EXPECT_EQ(port, INVALID_HANDLE_VALUE);
     EXPECT_NE(message.find("not a serial device"), std::string::npos) << message;
 }

@@ -6,19 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial/win32_comm.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/scripted_serial_device.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-HANDLE OpenCom3(const char* path) {
-    setenv("SATLOG_COM3", path, 1);
-    const HANDLE port =
-        CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    unsetenv("SATLOG_COM3");
-    return port;
-}
 
 TEST(ScriptedDevice, IsSelectedByNameAndOpenedOnceAtATime) {
     auto device = std::make_shared<ScriptedSerialDevice>();

@@ -13,6 +13,7 @@
 
 #include "platform/serial/win32_comm.hpp"
 #include "receiver/line_events.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/controlling_terminal.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
@@ -20,14 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-HANDLE OpenCom3(const std::string& path) {
-    setenv("SATLOG_COM3", path.c_str(), 1);
-    const HANDLE port =
-        CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    unsetenv("SATLOG_COM3");
-    return port;
-}
 
 void SetReadTimeouts(HANDLE port, DWORD interval, DWORD multiplier, DWORD constant) {
     COMMTIMEOUTS t{};

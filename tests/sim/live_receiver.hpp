@@ -20,16 +20,14 @@
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_state.hpp"
 #include "receiver/receive_thread.hpp"
+#include "tests/support/com3.hpp"
 #include "tests/support/synchronized_status_lines.hpp"
 
 class LiveReceiver {
   public:
     LiveReceiver(const std::string& devicePath, const std::filesystem::path& logPath)
         : logPath_(logPath) {
-        setenv("SATLOG_COM3", devicePath.c_str(), 1);
-        port_ = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-        unsetenv("SATLOG_COM3");
+        port_ = OpenCom3(devicePath);
         log_ = CreateFileA(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (!Ok()) {
