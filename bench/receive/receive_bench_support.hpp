@@ -20,6 +20,7 @@
 #include "receiver/status_lines.hpp"
 #include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
+#include "tests/support/receive_thread_run.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 #include "tools/encoder/record_encoder.hpp"
 
@@ -72,44 +73,22 @@ inline void AppendEpoch(Bytes& out, std::int32_t timeMs) {
 // The listen loop on the slave side of `peer`, as the window starts it after configuration.
 class PtyReceiver {
   public:
-    PtyReceiver() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "satlog-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-        logPath_ = dir_ / "mavu0.txt";
-        log_ = CreateFileA(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        port_ = OpenCom3(peer.Path());
-        SetCommMask(port_, kLineEvents);
-        state_.stop = &stop_;
-        thread_ = std::thread([this] {
-            UseImmediateReads(port_, state_);
-            ReceiveRecords(port_, log_, status, state_);
-        });
-    }
+    PtyReceiver() : port_(OpenCom3(peer.Path())), thread_(port_, log_.Handle(), status, Listen) {}
     ~PtyReceiver() {
-        stop_ = true;
-        CancelPortWait(port_);
-        thread_.join();
+        thread_.Stop();
         CloseHandle(port_);
-        CloseHandle(log_);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
-    bool Ok() const { return port_ != INVALID_HANDLE_VALUE && log_ != INVALID_HANDLE_VALUE; }
-    std::uintmax_t LogSize() const {
-        std::error_code ignored;
-        return std::filesystem::file_size(logPath_, ignored);
+    bool Ok() const {
+        return port_ != INVALID_HANDLE_VALUE && log_.Handle() != INVALID_HANDLE_VALUE;
     }
+    std::uintmax_t LogSize() const { return log_.Size(); }
 
     PseudoTerminal peer;
     CountingStatusLines status;
 
   private:
-    std::filesystem::path dir_;
-    std::filesystem::path logPath_;
-    HANDLE port_ = INVALID_HANDLE_VALUE;
-    HANDLE log_ = INVALID_HANDLE_VALUE;
-    std::atomic<bool> stop_{false};
-    ReceiveState state_;
-    std::thread thread_;
+    static constexpr ReceiverThread::Start Listen = ReceiverThread::Start::Listen;
+    ScratchLog log_;
+    HANDLE port_;
+    ReceiverThread thread_;
 };
