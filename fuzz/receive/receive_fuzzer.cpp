@@ -8,7 +8,6 @@
 //  - the satellite tables hold only what whole records with a CR LF trailer carried: each stored
 //    ephemeris and range is that of the last such record of its slot;
 //  - the status lines show only the texts the listen loop knows.
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,15 +76,25 @@ void CheckStatusText(StatusLine line, const std::string& text) {
     }
 }
 
-// The raw log in memory; each run opens it anew through its /proc path, which truncates it.
-class MemoryLog {
+// The raw log: one scratch file, created anew by each run as the window creates it (a regular
+// file, since the log refuses links such as /proc/self/fd paths), and read back by its own handle.
+class ScratchLogFile {
   public:
-    MemoryLog() : fd_(memfd_create("mavu0.txt", MFD_CLOEXEC)) {
+    ScratchLogFile() {
+        std::string pattern = "/tmp/satlog-fuzz-XXXXXX";
+        fd_ = mkstemp(pattern.data());
         if (fd_ < 0) {
-            Fail("memfd_create");
+            Fail("creating the scratch raw log");
         }
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
+        path_ = pattern;
     }
+    ~ScratchLogFile() {
+        close(fd_);
+        unlink(path_.c_str());
+    }
+    ScratchLogFile(const ScratchLogFile&) = delete;
+    ScratchLogFile& operator=(const ScratchLogFile&) = delete;
+
     HANDLE Create() const {
         return CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -100,7 +109,7 @@ class MemoryLog {
     }
 
   private:
-    int fd_;
+    int fd_ = -1;
     std::string path_;
 };
 
@@ -201,12 +210,12 @@ void CheckTables(const std::vector<LoggedRecord>& entries, const SatelliteTables
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const MemoryLog memoryLog;
+    static const ScratchLogFile scratchLog;
     const std::vector<LineStep> steps = DecodeLineScript(data, size);
 
     const auto device = std::make_shared<ScriptedSerialDevice>();
     const HANDLE port = device->Open();
-    const HANDLE log = memoryLog.Create();
+    const HANDLE log = scratchLog.Create();
     if (port == INVALID_HANDLE_VALUE || log == INVALID_HANDLE_VALUE) {
         Fail("opening the scripted port or the raw log");
     }
@@ -249,7 +258,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [number, text] : status.texts) {
         CheckStatusText(number, text);
     }
-    const Bytes logged = memoryLog.Contents();
+    const Bytes logged = scratchLog.Contents();
     const std::vector<LoggedRecord> entries = SplitLog(logged);
     CheckEntriesCameFromTheLine(entries, line);
     CheckTables(entries, state->tables);
