@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,7 +30,9 @@ ProgramResult RunProgram(const std::string& path, const std::vector<std::string>
                          const std::vector<std::pair<std::string, std::string>>& environment,
                          const std::string& directory, std::chrono::seconds limit);
 
-// A program kept running in the background (the simulator); killed when this goes.
+class ChildProcess;
+
+// A program kept running in the background (the simulator); terminated when this goes.
 class BackgroundProgram {
   public:
     BackgroundProgram(const std::string& path, const std::vector<std::string>& arguments);
@@ -41,6 +44,5 @@ class BackgroundProgram {
     std::string FirstOutputLine(std::chrono::seconds limit);
 
   private:
-    int pid_ = -1;
-    int output_ = -1;
+    std::unique_ptr<ChildProcess> child_;
 };

@@ -4,20 +4,17 @@
 // read how much CPU the whole process has used at any moment.
 #pragma once
 
-#include <pthread.h>
 #include <sys/types.h>
-#include <time.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "tests/support/child_process.hpp"
 
 struct DrillOptions {
     std::string directory;                                         // the working directory
@@ -29,20 +26,16 @@ struct DrillOptions {
 
 class DrillProgram {
   public:
-    using Clock = std::chrono::steady_clock;
-    struct Line {
-        Clock::time_point at;
-        std::string text;
-    };
+    using Clock = ChildProcess::Clock;
+    using Line = ChildProcess::Line;
 
     DrillProgram(const std::string& path, const DrillOptions& options);
-    ~DrillProgram();  // kills the program if it still runs
     DrillProgram(const DrillProgram&) = delete;
     DrillProgram& operator=(const DrillProgram&) = delete;
 
-    bool Started() const { return pid_ > 0; }
-    pid_t Pid() const { return pid_; }
-    Clock::time_point StartedAt() const { return started_; }
+    bool Started() const { return child_.Started(); }
+    pid_t Pid() const { return child_.Pid(); }
+    Clock::time_point StartedAt() const { return child_.StartedAt(); }
 
     // Waits until a line of standard error satisfies `match`; returns it, or nothing after `limit`.
     std::optional<Line> WaitForLine(const std::function<bool(const std::string&)>& match,
@@ -60,18 +53,9 @@ class DrillProgram {
     double CpuShareOver(std::chrono::milliseconds span) const;
 
     // Waits for the end of the process: its exit code, -1 after a signal, nothing on time-out.
-    std::optional<int> Wait(std::chrono::milliseconds limit);
-    Clock::time_point EndedAt() const { return ended_; }
+    std::optional<int> Wait(std::chrono::milliseconds limit) { return child_.Wait(limit); }
+    Clock::time_point EndedAt() const { return child_.EndedAt(); }
 
   private:
-    void ReadErrors(int fd);
-
-    pid_t pid_ = -1;
-    Clock::time_point started_;
-    Clock::time_point ended_;
-    std::optional<int> exitCode_;
-    std::thread reader_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Line> lines_;
+    ChildProcess child_;  // killed with the drill if it still runs
 };
