@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/sim/live_receiver.hpp"
+#include "tests/support/live_receiver.hpp"
 #include "tools/sim/command_handshake.hpp"
 #include "tools/sim/sim_line.hpp"
 

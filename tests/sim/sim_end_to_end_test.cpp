@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "orbit/satellite_position.hpp"
-#include "tests/sim/live_receiver.hpp"
 #include "tests/sim/precise_orbit.hpp"
 #include "tests/sim/sim_process.hpp"
+#include "tests/support/live_receiver.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/thread_cpu.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/serial/win32_comm.hpp"
 #include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
+#include "receiver/receive_state.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/status_lines.hpp"
 
@@ -52,22 +54,27 @@ class ScratchLog {
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-// A receive thread over `port`: the whole thread body (configuration first), or only the listen
-// loop as it runs once the configuration is done.
+// A receive thread over `port`: the whole thread body (configuration first), only the listen loop
+// as it runs once the configuration is done, or the configuration and the listen loop on a state
+// the test reads once it has stopped the thread.
 class ReceiverThread {
   public:
-    enum class Start { Configure, Listen };
+    enum class Start { Configure, Listen, ConfigureOnTestState };
 
     ReceiverThread(HANDLE port, HANDLE log, StatusLines& status, Start start) : port_(port) {
         SetCommMask(port_, kLineEvents);
+        state_->stop = &stop_;
         thread_ = std::thread([this, port, log, &status, start] {
             if (start == Start::Configure) {
                 RunReceiveThread(port, log, status, stop_);
-            } else {
-                state_.stop = &stop_;
-                UseImmediateReads(port, state_);
-                ReceiveRecords(port, log, status, state_);
+                return;
             }
+            if (start == Start::Listen) {
+                UseImmediateReads(port, *state_);
+            } else {
+                ConfigureReceiver(port, *state_);
+            }
+            ReceiveRecords(port, log, status, *state_);
         });
     }
     ~ReceiverThread() { Stop(); }
@@ -82,10 +89,13 @@ class ReceiverThread {
     }
     std::thread::native_handle_type NativeHandle() { return thread_.native_handle(); }
     bool Running() const { return thread_.joinable(); }
+    // The tables the thread filled (not with Start::Configure, whose state is its own); valid
+    // after Stop.
+    const SatelliteTables& Tables() const { return state_->tables; }
 
   private:
     HANDLE port_;
     std::atomic<bool> stop_{false};
-    ReceiveState state_;
+    std::unique_ptr<ReceiveState> state_ = std::make_unique<ReceiveState>();  // large
     std::thread thread_;
 };

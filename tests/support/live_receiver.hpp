@@ -1,26 +1,20 @@
-// The tool's receive thread on a pseudo-terminal, opened as the window opens COM3, with its raw
-// log in a scratch directory. The thread runs the whole body (configuration, then the listen
-// loop) on a state the test can inspect once it has stopped the thread.
+// The tool's receive thread on a pseudo-terminal (or any device path), opened as the window opens
+// COM3, with its raw log at a path the test chose. The thread runs the configuration, then the
+// listen loop, on a state the test can inspect once it has stopped the thread.
 #pragma once
 
-#include <stdlib.h>
-
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/serial/win32_comm.hpp"
-#include "receiver/line_events.hpp"
-#include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_state.hpp"
-#include "receiver/receive_thread.hpp"
 #include "tests/support/com3.hpp"
+#include "tests/support/receive_thread_run.hpp"
 #include "tests/support/synchronized_status_lines.hpp"
 
 class LiveReceiver {
@@ -41,12 +35,7 @@ class LiveReceiver {
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
         SetCommState(port_, &dcb);
-        SetCommMask(port_, kLineEvents);
-        state_->stop = &stop_;
-        thread_ = std::thread([this] {
-            ConfigureReceiver(port_, *state_);
-            ReceiveRecords(port_, log_, status, *state_);
-        });
+        thread_.emplace(port_, log_, status, ReceiverThread::Start::ConfigureOnTestState);
     }
     ~LiveReceiver() {
         Stop();
@@ -63,10 +52,8 @@ class LiveReceiver {
     bool Ok() const { return port_ != INVALID_HANDLE_VALUE && log_ != INVALID_HANDLE_VALUE; }
 
     void Stop() {
-        if (thread_.joinable()) {
-            stop_.store(true, std::memory_order_release);
-            CancelPortWait(port_);
-            thread_.join();
+        if (thread_) {
+            thread_->Stop();
         }
     }
 
@@ -90,9 +77,12 @@ class LiveReceiver {
         std::ifstream in(logPath_, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    // Valid after Stop.
-    const SatelliteTables& Tables() const { return state_->tables; }
-    std::thread::native_handle_type NativeHandle() { return thread_.native_handle(); }
+    // Valid after Stop; empty when the port or the log could not be opened.
+    const SatelliteTables& Tables() const {
+        static const SatelliteTables none{};
+        return thread_ ? thread_->Tables() : none;
+    }
+    std::thread::native_handle_type NativeHandle() { return thread_->NativeHandle(); }
 
     SynchronizedStatusLines status;
 
@@ -100,7 +90,5 @@ class LiveReceiver {
     std::filesystem::path logPath_;
     HANDLE port_ = INVALID_HANDLE_VALUE;
     HANDLE log_ = INVALID_HANDLE_VALUE;
-    std::atomic<bool> stop_{false};
-    std::unique_ptr<ReceiveState> state_ = std::make_unique<ReceiveState>();
-    std::thread thread_;
+    std::optional<ReceiverThread> thread_;  // after the port and the log are open
 };
