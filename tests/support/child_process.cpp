@@ -44,8 +44,10 @@ ChildProcess::ChildProcess(const ChildOptions& options) : stopSignal_(options.st
         variables.emplace_back(*v);
     }
     for (const auto& [name, value] : options.environment) {
-        std::erase_if(variables, [&](const std::string& v) { return v.rfind(name + "=", 0) == 0; });
-        variables.push_back(name + "=" + value);
+        const std::string prefix = name + "=";
+        std::erase_if(variables,
+                      [&prefix](const std::string& v) { return v.rfind(prefix, 0) == 0; });
+        variables.push_back(prefix + value);
     }
     std::vector<char*> envp;
     for (std::string& v : variables) {
