@@ -21,7 +21,7 @@
 namespace {
 
 // A satellite unseen for longer than this starts a new stretch of its track.
-constexpr std::int64_t kTrackBreakMs = 5 * 60 * 1000;
+constexpr std::int64_t kTrackBreakMs = std::int64_t{5} * 60 * 1000;
 // Points closer than this to the last one drawn add nothing to the picture.
 constexpr double kMinStepDeg = 0.25;
 
