@@ -10,13 +10,9 @@
 #include "receiver/satellite_tables.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
+#include "tools/dump/log_command_support.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/rawlog/raw_log_reader.hpp"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace {
 
@@ -246,27 +242,10 @@ int DumpMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) 
         std::fprintf(err, "satlog-dump: unknown command '%s'\n\n%s", argv[1], kUsage);
         return 2;
     }
-    std::FILE* in = stdin;
-    if (name != "-") {
-        in = std::fopen(name.c_str(), "rb");
-        if (in == nullptr) {
-            std::fprintf(err, "satlog-dump: cannot open %s: %s\n", name.c_str(),
-                         std::strerror(errno));
-            return 2;
-        }
+    CommandLog log;
+    if (!log.Open(name, err)) {
+        return 2;
     }
-#ifdef _WIN32
-    if (in == stdin) {
-        // A raw log is binary: in Windows' default text mode standard input would turn every
-        // CR LF into LF and end the log at the first 0x1A byte.
-        _setmode(_fileno(stdin), _O_BINARY);
-    }
-#endif
-    const std::string shownName = name == "-" ? "standard input" : name;
-    const int status = command == "records" ? DumpRecords(in, shownName, out, err)
-                                            : DumpPositions(in, shownName, out, err);
-    if (in != stdin) {
-        std::fclose(in);
-    }
-    return status;
+    return command == "records" ? DumpRecords(log.File(), log.ShownName(), out, err)
+                                : DumpPositions(log.File(), log.ShownName(), out, err);
 }

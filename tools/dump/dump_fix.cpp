@@ -6,14 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "tools/dump/log_command_support.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/rawlog/epoch_fix.hpp"
 #include "tools/rawlog/log_epochs.hpp"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 const char kFixUsage[] =
     "usage: satlog-dump fix [--mask DEG] FILE\n"
@@ -85,16 +81,7 @@ class CsvFixes : public LogEpochVisitor {
     // order on a terminal; the messages are those of the other commands.
     void Damage(const LogDamage& d) override {
         out_.Flush();
-        std::fprintf(err_, "satlog-dump: %s: byte offset %llu: %s\n", name_.c_str(),
-                     static_cast<unsigned long long>(d.offset), d.text.c_str());
-        if (d.status == RawLogReader::Status::Damaged) {
-            std::fprintf(err_,
-                         "satlog-dump: %s: skipped %llu bytes from byte offset %llu; reading on "
-                         "at byte offset %llu\n",
-                         name_.c_str(), static_cast<unsigned long long>(d.skippedBytes),
-                         static_cast<unsigned long long>(d.offset),
-                         static_cast<unsigned long long>(d.resumeOffset));
-        }
+        ReportLogDamage(d, name_, err_);
     }
 
   private:
@@ -159,23 +146,9 @@ int DumpFixMain(int argc, const char* const* argv, std::FILE* out, std::FILE* er
         std::fputs(kFixUsage, err);
         return 2;
     }
-    std::FILE* in = stdin;
-    if (name != "-") {
-        in = std::fopen(name.c_str(), "rb");
-        if (in == nullptr) {
-            std::fprintf(err, "satlog-dump: cannot open %s: %s\n", name.c_str(),
-                         std::strerror(errno));
-            return 2;
-        }
+    CommandLog log;
+    if (!log.Open(name, err)) {
+        return 2;
     }
-#ifdef _WIN32
-    if (in == stdin) {
-        _setmode(_fileno(stdin), _O_BINARY);  // a raw log is binary
-    }
-#endif
-    const int status = DumpFix(in, name == "-" ? "standard input" : name, out, err, options);
-    if (in != stdin) {
-        std::fclose(in);
-    }
-    return status;
+    return DumpFix(log.File(), log.ShownName(), out, err, options);
 }

@@ -37,6 +37,19 @@ bool CommandLog::Open(const std::string& name, std::FILE* err) {
     return true;
 }
 
+void ReportLogDamage(const LogDamage& damage, const std::string& shownName, std::FILE* err) {
+    std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", shownName.c_str(),
+                 static_cast<unsigned long long>(damage.offset), damage.text.c_str());
+    if (damage.status == RawLogReader::Status::Damaged) {
+        std::fprintf(err,
+                     "satlog-dump: %s: skipped %llu bytes from byte offset %llu; reading on at "
+                     "byte offset %llu\n",
+                     shownName.c_str(), static_cast<unsigned long long>(damage.skippedBytes),
+                     static_cast<unsigned long long>(damage.offset),
+                     static_cast<unsigned long long>(damage.resumeOffset));
+    }
+}
+
 namespace {
 
 // Passes everything on to the command's own visitor and names each damaged stretch.
@@ -48,16 +61,7 @@ class DamageReporter : public LogEpochVisitor {
     void Ephemeris(const LogEphemeris& e) override { inner_.Ephemeris(e); }
     void Epoch(const LogEpoch& e) override { inner_.Epoch(e); }
     void Damage(const LogDamage& d) override {
-        std::fprintf(err_, "satlog-dump: %s: byte offset %llu: %s\n", name_.c_str(),
-                     static_cast<unsigned long long>(d.offset), d.text.c_str());
-        if (d.status == RawLogReader::Status::Damaged) {
-            std::fprintf(err_,
-                         "satlog-dump: %s: skipped %llu bytes from byte offset %llu; reading on "
-                         "at byte offset %llu\n",
-                         name_.c_str(), static_cast<unsigned long long>(d.skippedBytes),
-                         static_cast<unsigned long long>(d.offset),
-                         static_cast<unsigned long long>(d.resumeOffset));
-        }
+        ReportLogDamage(d, name_, err_);
         inner_.Damage(d);
     }
 

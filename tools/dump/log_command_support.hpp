@@ -32,6 +32,10 @@ class CommandLog {
     std::string name_;
 };
 
+// Says on `err` where a damaged stretch of the log named `shownName` begins and, when the reader
+// read on past it, how many bytes it skipped.
+void ReportLogDamage(const LogDamage& damage, const std::string& shownName, std::FILE* err);
+
 // Walks the log with `visitor`, saying on `err` where each damaged stretch begins and how much was
 // skipped, as the other commands do.
 LogWalkEnd WalkLogReportingDamage(const CommandLog& log, LogEpochVisitor& visitor, std::FILE* err);
