@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/main_form.hpp"
-#include "receiver/terminal_text.hpp"
+#include "records/terminal_text.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 # Which headers a target shows, so that the build refuses an include that runs the wrong way.
 #
-# Every include names its folder from the top of the tree ("receiver/record_layout.hpp"), but the
+# Every include names its folder from the top of the tree ("records/record_layout.hpp"), but the
 # top of the tree is never an include directory: each target gets include trees of its own in the
 # build folder, made of symbolic links to the sources.
 #

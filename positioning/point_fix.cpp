@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "positioning/geodesy.hpp"
+#include "gnss/geodesy.hpp"
 #include "positioning/troposphere.hpp"
 
 using namespace wgs84;

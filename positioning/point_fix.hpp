@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <span>
 
-#include "positioning/wgs84.hpp"
+#include "gnss/wgs84.hpp"
 
 // One satellite's measurement of the epoch.
 struct RangeMeasurement {

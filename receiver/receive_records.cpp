@@ -1,5 +1,6 @@
 // The listen loop: line events, the prefix scan, and the handling of one framed record.
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -7,8 +8,7 @@
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/receive_wait.hpp"
-#include "receiver/record_decoders.hpp"
-#include "receiver/record_dispatch.hpp"
+#include "records/record_dispatch.hpp"
 
 namespace {
 
@@ -69,6 +69,14 @@ void LogRecord(HANDLE logHandle, StatusLines& status, const RecordKindLayout& ki
     }
 }
 
+// The epoch's count on status line 3, as a decimal number.
+void ShowCount(StatusLines& status, std::int32_t count) {
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, count).ptr;
+    status.SetStatusLine(StatusLine::Count,
+                         std::string_view(text, static_cast<std::size_t>(end - text)));
+}
+
 // Reads single bytes while there are any; every "$PASHR" that goes by starts a record.
 void ScanBurst(HANDLE portHandle, HANDLE logHandle, StatusLines& status, ReceiveState& state) {
     std::array<std::uint8_t, framing::kPrefixLength>& window = state.syncWindow;
@@ -115,8 +123,11 @@ void HandleRecord(HANDLE portHandle, HANDLE logHandle, StatusLines& status, Rece
             // processed or logged. The rest of the record arrives later and is scanned and dropped.
             status.SetStatusLine(StatusLine::Outcome, kErrorText);
         } else {
-            if (HasRecordTrailer(body)) {
-                DispatchRecord(*kind, body, state.tables, status);
+            const DecodedRecord record = DecodeRecord(*kind, body);
+            if (record.trailerGood) {
+                if (const auto count = ApplyRecord(state.tables, record)) {
+                    ShowCount(status, *count);
+                }
             } else {
                 // Its content cannot be trusted: kept out of the tables, logged as received.
                 status.SetStatusLine(StatusLine::Outcome, kErrorText);

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "platform/serial/win32_comm.hpp"
-#include "receiver/record_layout.hpp"
-#include "receiver/satellite_tables.hpp"
+#include "records/record_layout.hpp"
+#include "records/satellite_tables.hpp"
 
 struct ReceiveState {
     // The set of line events the last wait reported and the byte count of the last read or

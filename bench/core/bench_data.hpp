@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/rinex/rinex_navigation.hpp"
+#include "formats/rinex/rinex_navigation.hpp"
 
 inline std::vector<EphemerisRecord> BenchEphemerides() {
     std::string dir = SATLOG_DATA_DIR;

@@ -7,8 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/core/bench_data.hpp"
+#include "records/record_encoder.hpp"
 #include "tools/dump/dump_commands.hpp"
-#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

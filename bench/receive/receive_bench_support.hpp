@@ -18,11 +18,11 @@
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "receiver/status_lines.hpp"
+#include "records/record_encoder.hpp"
 #include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/receive_thread_run.hpp"
 #include "tests/support/sample_ephemeris.hpp"
-#include "tools/encoder/record_encoder.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -17,10 +17,10 @@
 #include <cstring>
 #include <vector>
 
-#include "receiver/record_decoders.hpp"
+#include "formats/rawlog/raw_log_reader.hpp"
+#include "records/record_decoders.hpp"
 #include "tools/dump/dump_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <sstream>
 #include <string>
 
+#include "formats/rinex/rinex_navigation.hpp"
+#include "formats/rinex/rinex_observation.hpp"
 #include "tools/dump/dump_commands.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
-#include "tools/rinex/rinex_observation.hpp"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "receiver/line_events.hpp"
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
-#include "receiver/record_decoders.hpp"
+#include "records/record_decoders.hpp"
 #include "tests/support/scripted_serial_device.hpp"
 
 namespace {

@@ -15,10 +15,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "formats/rinex/rinex_navigation.hpp"
 #include "orbit/satellite_position.hpp"
-#include "receiver/record_decoders.hpp"
-#include "tools/encoder/record_encoder.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
+#include "records/record_decoders.hpp"
+#include "records/record_encoder.hpp"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-#include "tools/rinex/rinex_observation.hpp"
+#include "formats/rinex/rinex_observation.hpp"
 
 namespace {
 

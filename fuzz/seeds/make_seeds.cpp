@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/rinex/rinex_navigation.hpp"
 #include "fuzz/seeds/seed_scenario.hpp"
-#include "tools/encoder/record_encoder.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
+#include "records/record_encoder.hpp"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "platform/serial/win32_comm.hpp"
-#include "tools/encoder/record_encoder.hpp"
+#include "records/record_encoder.hpp"
 
 namespace {
 

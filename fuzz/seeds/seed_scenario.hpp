@@ -8,7 +8,7 @@
 
 #include "fuzz/support/line_script.hpp"
 #include "orbit/ephemeris_record.hpp"
-#include "receiver/record_layout.hpp"
+#include "records/record_layout.hpp"
 
 struct SeedScenario {
     std::vector<std::uint8_t> log;            // raw log entries, in order

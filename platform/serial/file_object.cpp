@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/serial/writer_lock.hpp"
+#include "platform/posix/writer_lock.hpp"
 
 namespace serial_detail {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/serial/controlling_terminal.hpp"
+#include "platform/posix/controlling_terminal.hpp"
 #include "platform/serial/dcb_termios.hpp"
 #include "platform/serial/read_timeouts.hpp"
 

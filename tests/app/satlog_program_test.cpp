@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "formats/rawlog/raw_log_reader.hpp"
 #include "tests/app/program_run.hpp"
 #include "tests/support/pseudo_terminal.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/program_entry.hpp"
+#include "records/record_encoder.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 #include "tests/support/scripted_serial_device.hpp"
-#include "tools/encoder/record_encoder.hpp"
 
 int main() {
     auto device = std::make_shared<ScriptedSerialDevice>();

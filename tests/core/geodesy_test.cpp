@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "positioning/geodesy.hpp"
+#include "gnss/geodesy.hpp"
 #include "positioning/troposphere.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 // GPS weeks and calendar dates: the time tags of exported files stand on these.
 #include <gtest/gtest.h>
 
-#include "tools/rinex/gps_time.hpp"
+#include "gnss/gps_time.hpp"
 
 namespace {
 

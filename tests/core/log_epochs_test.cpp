@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "formats/rawlog/log_epochs.hpp"
 #include "orbit/satellite_position.hpp"
 #include "tests/support/raw_log_builder.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 #include "tests/support/temporary_stream.hpp"
-#include "tools/rawlog/log_epochs.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <numbers>
 #include <vector>
 
-#include "positioning/geodesy.hpp"
+#include "gnss/geodesy.hpp"
 #include "positioning/point_fix.hpp"
 #include "positioning/troposphere.hpp"
 

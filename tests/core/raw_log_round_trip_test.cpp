@@ -10,12 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/rawlog/raw_log_reader.hpp"
 #include "orbit/satellite_position.hpp"
+#include "records/record_encoder.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/temporary_stream.hpp"
 #include "tools/dump/dump_commands.hpp"
-#include "tools/encoder/record_encoder.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "receiver/record_decoders.hpp"
+#include "records/record_decoders.hpp"
+#include "records/record_encoder.hpp"
 #include "tests/support/reference_data.hpp"
-#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

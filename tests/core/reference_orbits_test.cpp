@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/rinex/rinex_navigation.hpp"
 #include "orbit/satellite_position.hpp"
 #include "tests/support/reference_data.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
 
 namespace {
 

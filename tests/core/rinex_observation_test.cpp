@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/rinex/rinex_observation.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/rinex_observation_text.hpp"
-#include "tools/rinex/rinex_observation.hpp"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The RINEX writers read back by the project's readers.
 #include <gtest/gtest.h>
 
+#include "formats/rinex/rinex_navigation.hpp"
+#include "formats/rinex/rinex_navigation_writer.hpp"
+#include "formats/rinex/rinex_observation.hpp"
+#include "formats/rinex/rinex_observation_writer.hpp"
+#include "gnss/gps_time.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/same_ephemeris.hpp"
-#include "tools/rinex/gps_time.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
-#include "tools/rinex/rinex_navigation_writer.hpp"
-#include "tools/rinex/rinex_observation.hpp"
-#include "tools/rinex/rinex_observation_writer.hpp"
 
 namespace {
 

@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "receiver/satellite_tables.hpp"
-#include "tests/support/recording_status_lines.hpp"
+#include "records/satellite_tables.hpp"
 
 namespace {
 
@@ -28,13 +27,11 @@ EphemerisRecord Ephemeris(double m0 = 0.25) {
 class SatelliteTablesTest : public ::testing::Test {
   protected:
     std::unique_ptr<SatelliteTables> tables = std::make_unique<SatelliteTables>();
-    RecordingStatusLines status;
 };
 
 TEST_F(SatelliteTablesTest, EpochBeforeAnyRecordComputesNothing) {
-    tables->ProcessEpoch(345600000, status);
+    EXPECT_EQ(tables->ProcessEpoch(345600000), 0);
     EXPECT_EQ(tables->computedCount, 0);
-    EXPECT_EQ(status.Line(StatusLine::Count), "0");
     for (const SatelliteState& s : tables->stateTable) {
         EXPECT_EQ(s.receiveTime, 345600.0);
         EXPECT_EQ(s.transmitTime, 345600.0);
@@ -45,9 +42,8 @@ TEST_F(SatelliteTablesTest, UsableMeasurementWithEphemerisIsComputed) {
     const EphemerisRecord eph = Ephemeris();
     tables->StoreEphemeris(eph, 5);
     tables->StoreMeasurement({5, 1, 42.5, 0.0712});
-    tables->ProcessEpoch(345600000, status);
+    EXPECT_EQ(tables->ProcessEpoch(345600000), 1);
     EXPECT_EQ(tables->computedCount, 1);
-    EXPECT_EQ(status.Line(StatusLine::Count), "1");
     EXPECT_EQ(tables->measurementValid[5], 0);
     EXPECT_EQ(tables->ephemerisValid[5], 1);
     const SatelliteState& s = tables->stateTable[5];
@@ -65,10 +61,8 @@ TEST_F(SatelliteTablesTest, OnlyStatusOneOrTwoIsUsable) {
     for (int statusValue : {0, 1, 2, 3, 255}) {
         tables->StoreMeasurement({5, static_cast<std::uint8_t>(statusValue), statusValue * 1.0,
                                   0.07 + statusValue * 1e-3});
-        tables->ProcessEpoch(345601000, status);
         const bool usable = statusValue == 1 || statusValue == 2;
-        EXPECT_EQ(tables->computedCount, usable ? 1 : 0) << statusValue;
-        EXPECT_EQ(status.Line(StatusLine::Count), usable ? "1" : "0");
+        EXPECT_EQ(tables->ProcessEpoch(345601000), usable ? 1 : 0) << statusValue;
         // Range and phase are stored whatever the status.
         EXPECT_EQ(tables->stateTable[5].rawRange, 0.07 + statusValue * 1e-3);
         EXPECT_EQ(tables->stateTable[5].fullPhase, statusValue * 1.0);
@@ -79,30 +73,30 @@ TEST_F(SatelliteTablesTest, LastMeasurementOfTheEpochDecides) {
     tables->StoreEphemeris(Ephemeris(), 5);
     tables->StoreMeasurement({5, 1, 0, 0.07});
     tables->StoreMeasurement({5, 0, 0, 0.07});
-    tables->ProcessEpoch(345600000, status);
+    tables->ProcessEpoch(345600000);
     EXPECT_EQ(tables->computedCount, 0);
     tables->StoreMeasurement({5, 0, 0, 0.07});
     tables->StoreMeasurement({5, 2, 0, 0.07});
-    tables->ProcessEpoch(345601000, status);
+    tables->ProcessEpoch(345601000);
     EXPECT_EQ(tables->computedCount, 1);
 }
 
 TEST_F(SatelliteTablesTest, MeasurementNeedsAnEphemerisAndDoesNotOutliveItsEpoch) {
     tables->StoreMeasurement({9, 1, 0, 0.07});
-    tables->ProcessEpoch(345600000, status);
+    tables->ProcessEpoch(345600000);
     EXPECT_EQ(tables->computedCount, 0);
     tables->StoreEphemeris(Ephemeris(), 9);
-    tables->ProcessEpoch(345601000, status);
+    tables->ProcessEpoch(345601000);
     EXPECT_EQ(tables->computedCount, 0);
 }
 
 TEST_F(SatelliteTablesTest, OneEphemerisServesEveryLaterEpochUntilReplaced) {
     tables->StoreEphemeris(Ephemeris(0.25), 12);
     tables->StoreMeasurement({12, 1, 0, 0.07});
-    tables->ProcessEpoch(345600000, status);
+    tables->ProcessEpoch(345600000);
     const double x1 = tables->stateTable[12].x;
     tables->StoreMeasurement({12, 1, 0, 0.07});
-    tables->ProcessEpoch(345601000, status);
+    tables->ProcessEpoch(345601000);
     EXPECT_EQ(tables->computedCount, 1);
     EXPECT_NE(tables->stateTable[12].x, x1);  // it moved in a second
 
@@ -111,16 +105,16 @@ TEST_F(SatelliteTablesTest, OneEphemerisServesEveryLaterEpochUntilReplaced) {
     tables->StoreEphemeris(replacement, 12);
     EXPECT_EQ(0, std::memcmp(&tables->ephemerisTable[12], &replacement, sizeof replacement));
     tables->StoreMeasurement({12, 1, 0, 0.07});
-    tables->ProcessEpoch(345602000, status);
+    tables->ProcessEpoch(345602000);
     EXPECT_EQ(tables->stateTable[12].x, ComputeSatellitePosition(replacement, 345602.0 - 0.07).x);
 }
 
 TEST_F(SatelliteTablesTest, SatelliteNotComputedKeepsItsLastPosition) {
     tables->StoreEphemeris(Ephemeris(), 3);
     tables->StoreMeasurement({3, 1, 0, 0.07});
-    tables->ProcessEpoch(345600000, status);
+    tables->ProcessEpoch(345600000);
     const SatelliteState first = tables->stateTable[3];
-    tables->ProcessEpoch(345601000, status);
+    tables->ProcessEpoch(345601000);
     EXPECT_EQ(tables->computedCount, 0);
     EXPECT_EQ(tables->stateTable[3].x, first.x);
     EXPECT_EQ(tables->stateTable[3].y, first.y);
@@ -129,24 +123,21 @@ TEST_F(SatelliteTablesTest, SatelliteNotComputedKeepsItsLastPosition) {
 }
 
 TEST_F(SatelliteTablesTest, ReceiveTimeKeepsTheMilliseconds) {
-    tables->ProcessEpoch(345600999, status);
+    tables->ProcessEpoch(345600999);
     EXPECT_EQ(tables->stateTable[0].receiveTime, 345600.999);
-    tables->ProcessEpoch(-1500, status);
+    tables->ProcessEpoch(-1500);
     EXPECT_EQ(tables->stateTable[36].receiveTime, -1.5);
     EXPECT_EQ(tables->stateTable[36].transmitTime, -1.5);
 }
 
-TEST_F(SatelliteTablesTest, CountsEverySlotAndReplacesLineThree) {
-    status.SetStatusLine(StatusLine::Count, "EV_RING");
+TEST_F(SatelliteTablesTest, CountsEverySlot) {
     for (int slot = 0; slot < kSlotCount; ++slot) {
         tables->StoreEphemeris(Ephemeris(slot * 0.05), slot);
         tables->StoreMeasurement({static_cast<std::uint8_t>(slot), 2, 0, 0.07});
     }
-    tables->ProcessEpoch(345600000, status);
+    EXPECT_EQ(tables->ProcessEpoch(345600000), 37);
     EXPECT_EQ(tables->computedCount, 37);
-    EXPECT_EQ(status.Line(StatusLine::Count), "37");
-    tables->ProcessEpoch(345601000, status);
-    EXPECT_EQ(status.Line(StatusLine::Count), "0");
+    EXPECT_EQ(tables->ProcessEpoch(345601000), 0);
 }
 
 TEST_F(SatelliteTablesTest, SatelliteNumbersThatNameNoSlotLeaveTheTablesUntouched) {
@@ -185,7 +176,7 @@ TEST_F(SatelliteTablesTest, SinkSeesEveryComputedSatelliteInSlotOrder) {
         tables->StoreMeasurement({static_cast<std::uint8_t>(slot), 1, 0, 0.065 + slot * 1e-4});
     }
     tables->StoreMeasurement({4, 1, 0, 0.07});  // no ephemeris: not computed
-    tables->ProcessEpoch(345600500, status, &sink);
+    tables->ProcessEpoch(345600500, &sink);
     ASSERT_EQ(sink.rows.size(), 3u);
     EXPECT_EQ(sink.rows[0].slot, 2);
     EXPECT_EQ(sink.rows[1].slot, 17);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "receiver/terminal_text.hpp"
+#include "records/terminal_text.hpp"
 
 namespace {
 

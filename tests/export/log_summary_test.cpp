@@ -6,10 +6,10 @@
 #include <regex>
 #include <string>
 
+#include "formats/rawlog/raw_log_reader.hpp"
 #include "tests/support/command_run.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tools/dump/dump_commands.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {

@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "formats/rawlog/log_epochs.hpp"
+#include "formats/rinex/rinex_navigation.hpp"
+#include "formats/rinex/rinex_observation.hpp"
+#include "gnss/geodesy.hpp"
 #include "orbit/satellite_position.hpp"
-#include "positioning/geodesy.hpp"
 #include "positioning/point_fix.hpp"
 #include "tests/support/command_run.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/same_ephemeris.hpp"
 #include "tools/dump/dump_commands.hpp"
-#include "tools/rawlog/log_epochs.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
-#include "tools/rinex/rinex_observation.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "positioning/geodesy.hpp"
+#include "formats/svg/sky_plot_svg.hpp"
+#include "gnss/geodesy.hpp"
 #include "tests/support/command_run.hpp"
 #include "tools/dump/dump_commands.hpp"
-#include "tools/dump/sky_plot_svg.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {

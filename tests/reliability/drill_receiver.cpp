@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "records/record_encoder.hpp"
 #include "tests/support/sample_ephemeris.hpp"
-#include "tools/encoder/record_encoder.hpp"
 
 namespace {
 

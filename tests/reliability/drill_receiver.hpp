@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver/record_layout.hpp"
+#include "records/record_layout.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
 using Bytes = std::vector<std::uint8_t>;

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/record_decoders.hpp"
+#include "records/record_decoders.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/fault_injector.hpp"
 #include "tools/sim/scenario.hpp"

@@ -2,7 +2,7 @@
 // record's milliseconds.
 #include <gtest/gtest.h>
 
-#include "receiver/record_decoders.hpp"
+#include "records/record_decoders.hpp"
 #include "tests/support/rinex_observation_text.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/observation_replay.hpp"

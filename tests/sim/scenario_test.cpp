@@ -3,7 +3,7 @@
 #include <map>
 #include <vector>
 
-#include "receiver/record_decoders.hpp"
+#include "records/record_decoders.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/scenario.hpp"
 

@@ -17,13 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "formats/rawlog/raw_log_reader.hpp"
 #include "orbit/satellite_position.hpp"
 #include "tests/sim/precise_orbit.hpp"
 #include "tests/sim/sim_process.hpp"
 #include "tests/support/live_receiver.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/thread_cpu.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
 

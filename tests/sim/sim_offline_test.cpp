@@ -12,14 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "formats/rawlog/raw_log_reader.hpp"
 #include "platform/serial/win32_comm.hpp"
-#include "receiver/record_decoders.hpp"
-#include "receiver/satellite_tables.hpp"
+#include "records/record_dispatch.hpp"
+#include "records/record_encoder.hpp"
+#include "records/satellite_tables.hpp"
 #include "tests/support/controlling_terminal.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/reference_data.hpp"
-#include "tools/encoder/record_encoder.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 #include "tools/sim/raw_log_replay.hpp"
 #include "tools/sim/sim_run.hpp"
 
@@ -145,32 +145,14 @@ class Collect : public ComputedSatelliteSink {
     std::vector<Row> rows;
 };
 
-class NoStatus : public StatusLines {
-  public:
-    void SetStatusLine(StatusLine, std::string_view) override {}
-};
-
 std::vector<Row> ToolPositions(const std::string& logPath) {
     Collect sink;
-    NoStatus status;
     SatelliteTables tables;
     std::FILE* f = std::fopen(logPath.c_str(), "rb");
     RawLogReader reader(f);
     RawLogEntry e{};
     while (reader.Next(e) == RawLogReader::Status::Entry) {
-        switch (e.kind->kind) {
-            case RecordKind::Ephemeris: {
-                const DecodedEphemeris d = DecodeEphemeris(e.body.first<134>());
-                tables.StoreEphemeris(d.record, d.slot);
-                break;
-            }
-            case RecordKind::Measurement:
-                tables.StoreMeasurement(DecodeMeasurement(e.body.first<97>()));
-                break;
-            case RecordKind::EpochTime:
-                tables.ProcessEpoch(DecodeEpochTime(e.body.first<58>()), status, &sink);
-                break;
-        }
+        DispatchRecord(*e.kind, e.body, tables, &sink);
     }
     std::fclose(f);
     return sink.rows;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "positioning/geodesy.hpp"
+#include "gnss/geodesy.hpp"
+#include "records/record_encoder.hpp"
 #include "tests/support/temporary_stream.hpp"
 #include "tools/dump/dump_fix.hpp"
-#include "tools/encoder/record_encoder.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/scenario.hpp"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "tools/encoder/record_encoder.hpp"
+#include "records/record_encoder.hpp"
 
 class RawLogBuilder {
   public:

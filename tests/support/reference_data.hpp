@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/rinex/rinex_navigation.hpp"
 #include "orbit/ephemeris_record.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
 
 std::filesystem::path ReferenceDataDir();
 bool HaveReferenceFile(const std::string& name);

@@ -5,21 +5,14 @@
 #include <memory>
 #include <string_view>
 
-#include "receiver/record_decoders.hpp"
-#include "receiver/record_dispatch.hpp"
-#include "receiver/satellite_tables.hpp"
+#include "formats/rawlog/raw_log_reader.hpp"
+#include "records/record_dispatch.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/output_buffer.hpp"
-#include "tools/rawlog/raw_log_reader.hpp"
 
 namespace {
-
-class SilentStatusLines : public StatusLines {
-  public:
-    void SetStatusLine(StatusLine, std::string_view) override {}
-};
 
 class CsvPositions : public ComputedSatelliteSink {
   public:
@@ -93,10 +86,6 @@ int ForEachEntry(std::FILE* in, const std::string& name, std::FILE* err, OutputB
     }
 }
 
-void PrintTrailer(OutputBuffer& out, const RawLogEntry& entry) {
-    out.Text(HasRecordTrailer(entry.body) ? " trailer=CRLF\n" : " trailer=bad\n");
-}
-
 }  // namespace
 
 int DumpRecords(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
@@ -106,43 +95,39 @@ int DumpRecords(std::FILE* in, const std::string& name, std::FILE* out, std::FIL
         text.Number(entry.offset);
         text.Text(" kind=");
         text.Text(entry.kind->tag.substr(0, 3));
+        const DecodedRecord d = DecodeRecord(*entry.kind, entry.body);
+        text.Text(" slot=");
+        if (entry.kind->kind == RecordKind::EpochTime) {
+            text.Char('-');
+        } else {
+            text.Number(d.Slot());
+            if (!NamesSlot(d.Slot())) {
+                text.Text("(none)");
+            }
+        }
         switch (entry.kind->kind) {
-            case RecordKind::Ephemeris: {
-                const DecodedEphemeris d = DecodeEphemeris(entry.body.first<134>());
-                text.Text(" slot=");
-                text.Number(d.slot);
-                if (!NamesSlot(d.slot)) {
-                    text.Text("(none)");
-                }
+            case RecordKind::Ephemeris:
                 text.Text(" toe=");
-                text.Number(d.record.toe);
+                text.Number(d.ephemeris.record.toe);
                 text.Text(" toc=");
-                text.Number(d.record.toc);
+                text.Number(d.ephemeris.record.toc);
                 text.Text(" e=");
-                text.Number(static_cast<double>(d.record.e));
+                text.Number(static_cast<double>(d.ephemeris.record.e));
                 text.Text(" rootA=");
-                text.Number(static_cast<double>(d.record.rootA));
+                text.Number(static_cast<double>(d.ephemeris.record.rootA));
                 break;
-            }
-            case RecordKind::Measurement: {
-                const MeasurementRecord m = DecodeMeasurement(entry.body.first<97>());
-                text.Text(" slot=");
-                text.Number(static_cast<int>(m.prn));
-                if (!NamesSlot(m.prn)) {
-                    text.Text("(none)");
-                }
+            case RecordKind::Measurement:
                 text.Text(" status=");
-                text.Number(static_cast<int>(m.status));
+                text.Number(static_cast<int>(d.measurement.status));
                 text.Text(" rawRange=");
-                text.Number(m.rawRange);
+                text.Number(d.measurement.rawRange);
                 break;
-            }
             case RecordKind::EpochTime:
-                text.Text(" slot=- timeMs=");
-                text.Number(DecodeEpochTime(entry.body.first<58>()));
+                text.Text(" timeMs=");
+                text.Number(d.timeMs);
                 break;
         }
-        PrintTrailer(text, entry);
+        text.Text(d.trailerGood ? " trailer=CRLF\n" : " trailer=bad\n");
     });
 }
 
@@ -150,14 +135,10 @@ int DumpPositions(std::FILE* in, const std::string& name, std::FILE* out, std::F
     OutputBuffer csv(out, 1 << 16);
     csv.Text("time_ms,prn,transmit_time,x,y,z\n");
     auto tables = std::make_unique<SatelliteTables>();
-    SilentStatusLines status;
     CsvPositions rows(csv);
     return ForEachEntry(in, name, err, csv, [&](const RawLogEntry& entry) {
-        // As in the receive thread: a body that fails the trailer test is logged but never
-        // reaches the tables.
-        if (HasRecordTrailer(entry.body)) {
-            DispatchRecord(*entry.kind, entry.body, *tables, status, &rows);
-        }
+        // As in the receive thread: a body that fails the trailer test never reaches the tables.
+        DispatchRecord(*entry.kind, entry.body, *tables, &rows);
     });
 }
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "formats/rawlog/epoch_fix.hpp"
+#include "formats/rawlog/log_epochs.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/output_buffer.hpp"
-#include "tools/rawlog/epoch_fix.hpp"
-#include "tools/rawlog/log_epochs.hpp"
 
 const char kFixUsage[] =
     "usage: satlog-dump fix [--mask DEG] FILE\n"

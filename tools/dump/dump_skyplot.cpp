@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "positioning/geodesy.hpp"
+#include "formats/rawlog/epoch_fix.hpp"
+#include "formats/svg/sky_plot_svg.hpp"
+#include "gnss/geodesy.hpp"
 #include "positioning/point_fix.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/log_command_support.hpp"
-#include "tools/dump/sky_plot_svg.hpp"
 #include "tools/dump/whole_file.hpp"
-#include "tools/rawlog/epoch_fix.hpp"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "positioning/geodesy.hpp"
+#include "formats/rawlog/epoch_fix.hpp"
+#include "gnss/geodesy.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/log_command_support.hpp"
-#include "tools/rawlog/epoch_fix.hpp"
 
 namespace {
 

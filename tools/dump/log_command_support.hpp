@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "tools/rawlog/log_epochs.hpp"
-#include "tools/rinex/gps_time.hpp"
+#include "formats/rawlog/log_epochs.hpp"
+#include "gnss/gps_time.hpp"
 
 // An open raw log; "-" is standard input (read in binary mode on Windows).
 class CommandLog {

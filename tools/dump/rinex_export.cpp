@@ -8,9 +8,9 @@
 #include <map>
 #include <system_error>
 
+#include "formats/rawlog/epoch_fix.hpp"
+#include "formats/rinex/rinex_navigation_writer.hpp"
 #include "tools/dump/whole_file.hpp"
-#include "tools/rawlog/epoch_fix.hpp"
-#include "tools/rinex/rinex_navigation_writer.hpp"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "formats/rawlog/log_epochs.hpp"
+#include "formats/rinex/rinex_observation_writer.hpp"
+#include "gnss/gps_time.hpp"
+#include "gnss/wgs84.hpp"
 #include "orbit/ephemeris_record.hpp"
-#include "positioning/wgs84.hpp"
-#include "tools/rawlog/log_epochs.hpp"
-#include "tools/rinex/gps_time.hpp"
-#include "tools/rinex/rinex_observation_writer.hpp"
 
 class RinexExportCollector : public LogEpochVisitor {
   public:

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "tools/encoder/record_encoder.hpp"
+#include "records/record_encoder.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "formats/rinex/rinex_navigation.hpp"
 #include "orbit/satellite_position.hpp"
-#include "tools/rinex/rinex_navigation.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "orbit/satellite_position.hpp"
-#include "receiver/record_layout.hpp"
+#include "records/record_layout.hpp"
 #include "tools/sim/signal_physics.hpp"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/encoder/record_encoder.hpp"
-#include "tools/rinex/rinex_observation.hpp"
+#include "formats/rinex/rinex_observation.hpp"
+#include "records/record_encoder.hpp"
 #include "tools/sim/ephemeris_source.hpp"
 #include "tools/sim/scenario.hpp"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/rawlog/raw_log_reader.hpp"
+#include "formats/rawlog/raw_log_reader.hpp"
 #include "tools/sim/scenario.hpp"
 
 class RawLogReplay {

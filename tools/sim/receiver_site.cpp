@@ -1,6 +1,6 @@
 #include "tools/sim/receiver_site.hpp"
 
-#include "positioning/geodesy.hpp"
+#include "gnss/geodesy.hpp"
 
 ReceiverSite MakeReceiverSite(double latitudeDeg, double longitudeDeg, double heightM) {
     const Ecef p = GeodeticToEcef({latitudeDeg, longitudeDeg, heightM});

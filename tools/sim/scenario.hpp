@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "orbit/satellite_position.hpp"
-#include "receiver/record_layout.hpp"
-#include "tools/encoder/record_encoder.hpp"
+#include "records/record_encoder.hpp"
+#include "records/record_layout.hpp"
 #include "tools/sim/ephemeris_source.hpp"
 #include "tools/sim/receiver_site.hpp"
 

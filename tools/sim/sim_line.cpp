@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/serial/controlling_terminal.hpp"
+#include "platform/posix/controlling_terminal.hpp"
 
 namespace {
 

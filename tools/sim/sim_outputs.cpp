@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/serial/writer_lock.hpp"
+#include "platform/posix/writer_lock.hpp"
 
 OutputFile::~OutputFile() {
     if (file_ != nullptr) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver/terminal_text.hpp"
+#include "records/terminal_text.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/command_handshake.hpp"
 #include "tools/sim/distinct_files.hpp"

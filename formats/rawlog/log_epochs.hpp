@@ -1,0 +1,103 @@
+// A raw log, epoch by epoch, as the live receive thread sees it: the one walk over a log that
+// every offline view of it (the fix, the RINEX export, the summary, the sky plot) builds on.
+//
+// How to use it: derive from LogEpochVisitor, override the calls you need, and pass it to
+// WalkLogEpochs with the open log.
+//
+//   class MyView : public LogEpochVisitor {
+//       void Entry(const LogEntry& e) override;         // every entry, in log order
+//       void Ephemeris(const LogEphemeris& e) override;  // every SNV entry, after its Entry
+//       void Epoch(const LogEpoch& e) override;          // every PBN that closes an epoch
+//       void Damage(const LogDamage& d) override;        // every damaged stretch read past
+//   };
+//   MyView view;
+//   const LogWalkEnd end = WalkLogEpochs(file, view);   // End or ReadError, damage totals
+//
+// - Entries go through the same decoders and SatelliteTables as on the receive thread: a body
+//   whose trailer is not CR LF is reported (trailerGood = false) but never reaches the tables,
+//   so a PBN with a bad trailer closes no epoch, and an MPC with a bad trailer measures nothing.
+// - Epoch.measurements are the satellites the tables compute at that epoch: a usable status (1
+//   or 2) in this epoch and an ephemeris received before, in ascending PRN order, each with its
+//   position and clock offset at its transmit time (receive time with the milliseconds kept,
+//   minus rawRange), computed once. A measurement that arrived before an earlier PBN entry
+//   (one whose trailer failed, so that the tables did not close that epoch) is stale and left
+//   out. A degenerate ephemeris gives a NaN position: such a satellite stays in the list (it was
+//   measured) and every consumer must skip it; FixLogEpoch (epoch_fix.hpp) does.
+// - The spans and references handed to the calls are valid only during the call.
+// - The ephemeris an SNV entry brings belongs to the epoch closed by the next Epoch call (its
+//   receive time is that epoch's timeMs).
+// - A damaged stretch of the log (an unknown tag, a torn entry, a log that ends inside one) is
+//   handed to Damage and read past, as the reader resynchronises; measurements from before it
+//   count for no later epoch (the PBN that closed theirs may be lost in it). The walk ends at
+//   the end of the log or at a read error: LogWalkEnd says which, and what damage was read past.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "formats/rawlog/raw_log_reader.hpp"
+#include "orbit/ephemeris_record.hpp"
+#include "orbit/satellite_position.hpp"
+#include "records/record_layout.hpp"
+
+struct LogEntry {
+    std::uint64_t offset = 0;  // byte offset of the entry's tag in the log
+    const RecordKindLayout* kind = nullptr;
+    std::span<const std::uint8_t> body;
+    bool trailerGood = false;  // the body ends in CR LF
+    int slot = -1;             // SNV: the PRN minus one plus one; MPC: the PRN; PBN: -1
+    int status = -1;           // MPC: the measurement status; otherwise -1
+    std::int32_t timeMs = 0;   // PBN: the epoch time, ms of the GPS week
+};
+
+struct LogEphemeris {
+    std::uint64_t offset = 0;
+    int slot = 0;  // the satellite's PRN; may name no slot in a corrupt record
+    EphemerisRecord record{};
+    bool trailerGood = false;  // only a good one reaches the tables
+};
+
+struct EpochMeasurement {
+    int prn = 0;
+    int status = 0;                // 1 or 2
+    double rawRange = 0;           // s, signal travel time as measured
+    double fullPhase = 0;          // as the receiver sends it
+    double transmitTime = 0;       // s of the week: receive time minus rawRange
+    SatellitePosition position{};  // m, at transmission, earth-fixed frame of that instant
+    double clockOffset = 0;        // s, the satellite clock's offset at transmission
+};
+
+struct LogEpoch {
+    std::uint64_t offset = 0;  // of the PBN entry
+    std::int32_t timeMs = 0;   // as in the record
+    std::span<const EpochMeasurement> measurements;
+};
+
+// A stretch of the log the reader could not split into entries.
+struct LogDamage {
+    RawLogReader::Status status = RawLogReader::Status::Damaged;  // or Truncated: the log ends
+    std::uint64_t offset = 0;                                     // where it begins
+    std::string text;                                             // what was found there
+    std::uint64_t skippedBytes = 0;  // Damaged: bytes skipped from `offset`
+    std::uint64_t resumeOffset = 0;  // Damaged: where the walk reads on
+};
+
+class LogEpochVisitor {
+  public:
+    virtual ~LogEpochVisitor() = default;
+    virtual void Entry(const LogEntry&) {}
+    virtual void Ephemeris(const LogEphemeris&) {}
+    virtual void Epoch(const LogEpoch&) {}
+    virtual void Damage(const LogDamage&) {}
+};
+
+struct LogWalkEnd {
+    RawLogReader::Status status = RawLogReader::Status::End;  // End or ReadError
+    std::string text;                                         // ReadError: the system's reason
+    RawLogDamage damage;  // totals of the damaged stretches read past
+    bool Damaged() const { return damage.stretches > 0 || damage.truncatedEnd; }
+};
+
+LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor);

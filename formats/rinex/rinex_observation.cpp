@@ -1,0 +1,334 @@
+#include "formats/rinex/rinex_observation.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "formats/rinex/rinex_columns.hpp"
+#include "formats/rinex/rinex_observation_header.hpp"
+
+namespace {
+
+constexpr std::size_t kSatellitesPerLine = 12;  // 12(A1,I2) in columns 33-68
+constexpr std::size_t kFieldsPerLine = 5;       // 5(F14.3,I1,I1)
+constexpr std::size_t kFieldWidth = 16;
+
+// Everything an epoch record's first line says, before its satellites are read.
+struct EpochLine {
+    RinexTime time;
+    bool hasTime = false;
+    int flag = 0;
+    int count = 0;  // satellites, or announced lines of an event
+};
+
+std::string Quoted(std::string_view s) {
+    std::string out(1, '\'');
+    out.append(s).push_back('\'');
+    return out;
+}
+
+// Columns 1-32: 1X,I2.2 year, 4(1X,I2) month to minute, F11.7 seconds, 2X, I1 flag, I3 count.
+bool ReadEpochLine(std::string_view line, EpochLine& epoch, std::string& error) {
+    const std::string_view flag = Columns(line, 28, 1);
+    if (flag.empty() || flag[0] < '0' || flag[0] > '6') {
+        error = "epoch flag in column 29 must be 0-6, not " + Quoted(flag);
+        return false;
+    }
+    epoch.flag = flag[0] - '0';
+    const bool event = epoch.flag >= 2 && epoch.flag <= 5;
+    if (!IsBlank(Columns(line, 26, 2))) {
+        error = "columns 27-28 of an epoch record must be blank";
+        return false;
+    }
+    const std::string_view countField = Columns(line, 29, 3);
+    if (!(event && IsBlank(countField)) &&
+        (!ReadInteger(countField, epoch.count) || epoch.count < 0)) {
+        error = "the number in columns 30-32 (I3) is " + Quoted(countField);
+        return false;
+    }
+    // Events of a new site or of header lines may leave the time blank.
+    epoch.hasTime = !(event && IsBlank(Columns(line, 0, 26)));
+    if (!epoch.hasTime) {
+        return true;
+    }
+    int yy = 0;
+    RinexTime& t = epoch.time;
+    int* fields[] = {&yy, &t.month, &t.day, &t.hour, &t.minute};
+    for (std::size_t k = 0; k < 5; ++k) {
+        const std::string_view field = Columns(line, 3 * k, 3);
+        if (field.size() != 3 || field[0] != ' ' || !ReadInteger(field, *fields[k]) ||
+            *fields[k] < 0) {
+            error = "the epoch's date and time in columns 1-15 are not 5(1X,I2)";
+            return false;
+        }
+    }
+    if (!ReadFixedUnits(Columns(line, 15, 11), 7, t.secondTicks)) {
+        error =
+            "the epoch's seconds in columns 16-26 are not F11.7: " + Quoted(Columns(line, 15, 11));
+        return false;
+    }
+    t.year = yy < 80 ? 2000 + yy : 1900 + yy;
+    if (yy > 99 || !IsValidRinexTime(t)) {
+        error = "the epoch's date and time are not valid";
+        return false;
+    }
+    return true;
+}
+
+class ObservationParser {
+  public:
+    explicit ObservationParser(std::string_view text) : lines_(text) {}
+    std::optional<RinexObservationFile> Parse(RinexError& error);
+
+  private:
+    // A malformed line (too long, not ASCII) is the reason, whatever the caller was reading.
+    bool Fail(std::string message) {
+        if (lines_.Error().empty()) {
+            message_ = std::move(message);
+        } else {
+            message_ = lines_.Error();
+        }
+        return false;
+    }
+    bool NextLine(std::string_view& line, const char* whereEnded) {
+        return lines_.Next(line) || Fail(whereEnded);
+    }
+    bool ReadHeader();
+    bool ReadEpoch(std::string_view line);
+    bool SkipEvent(const EpochLine& epoch);
+    bool ReadSatelliteList(std::string_view line, int count, RinexObservationEpoch& epoch,
+                           std::vector<bool>& kept);
+    bool ReadObservations(RinexObservationEpoch& epoch, const std::vector<bool>& kept, int count);
+
+    RinexLines lines_;
+    RinexObservationFile file_;
+    std::int64_t lastTicks_ = -1;
+    int epochLine_ = 0;
+    int failLine_ = 0;  // when the error belongs to another line than the last one read
+    std::string message_;
+};
+
+bool ObservationParser::ReadHeader() {
+    RinexObservationHeaderReader reader;
+    std::string_view line;
+    std::string error;
+    while (!reader.Ended()) {
+        if (!NextLine(line, "the file ends before END OF HEADER")) {
+            return false;
+        }
+        if (!reader.Take(line, error)) {
+            return Fail(error);
+        }
+    }
+    if (!reader.Complete(error)) {
+        return Fail(error);
+    }
+    file_.header = std::move(reader.header);
+    return true;
+}
+
+bool ObservationParser::SkipEvent(const EpochLine& epoch) {
+    std::string_view line;
+    for (int k = 0; k < epoch.count; ++k) {
+        if (!NextLine(line, "the file ends inside the lines an event record announces")) {
+            return false;
+        }
+        std::string error;
+        if ((epoch.flag == 3 || epoch.flag == 4) && !CheckInDataHeaderLine(line, error)) {
+            return Fail(error);
+        }
+    }
+    ++file_.eventRecords;
+    return true;
+}
+
+// The satellites of an epoch: 12 on the first line from column 33, then continuation lines with
+// columns 1-32 blank. The receiver clock offset may follow on the first line (F12.9, columns
+// 69-80).
+bool ObservationParser::ReadSatelliteList(std::string_view line, int count,
+                                          RinexObservationEpoch& epoch, std::vector<bool>& kept) {
+    const auto total = static_cast<std::size_t>(count);
+    for (std::size_t done = 0, lineIndex = 0; done < total || lineIndex == 0; ++lineIndex) {
+        if (lineIndex > 0) {
+            if (!NextLine(line, "the file ends inside an epoch's satellite list")) {
+                return false;
+            }
+            if (!IsBlank(Columns(line, 0, 32))) {
+                return Fail(
+                    "more than 12 satellites continue on a line whose columns 1-32 are "
+                    "blank");
+            }
+        }
+        const std::size_t onLine = std::min(kSatellitesPerLine, total - done);
+        for (std::size_t k = 0; k < onLine; ++k, ++done) {
+            const std::string_view id = Columns(line, 32 + 3 * k, 3);
+            int prn = 0;
+            const std::string_view number = Columns(id, 1, 2);
+            if (id.size() != 3 || !ReadInteger(number, prn) || prn < 1) {
+                return Fail("satellite " + std::to_string(done + 1) + " in columns " +
+                            std::to_string(33 + 3 * k) + "-" + std::to_string(35 + 3 * k) + " is " +
+                            Quoted(id) + ", not a system letter and a number (A1,I2)");
+            }
+            const char system = id[0];
+            const bool gps = system == ' ' || system == 'G';
+            if (!gps && (file_.header.system != 'M' ||
+                         std::string_view("RESJCI").find(system) == std::string_view::npos)) {
+                return Fail("satellite " + Quoted(id) + " is not of the file's system");
+            }
+            kept.push_back(gps);
+            if (gps && std::any_of(epoch.satellites.begin(), epoch.satellites.end(),
+                                   [&](const auto& s) { return s.prn == prn; })) {
+                return Fail("satellite " + Quoted(id) + " twice in the epoch");
+            }
+            if (gps) {
+                epoch.satellites.push_back({prn, {}});
+            } else {
+                ++epoch.otherSystemSatellites;
+            }
+        }
+        if (!IsBlank(Columns(line, 32 + 3 * onLine, 36 - 3 * onLine))) {
+            return Fail("more satellites on the line than the " + std::to_string(count) +
+                        " the epoch announces");
+        }
+        const std::string_view clock = Columns(line, 68, 12);
+        if (!IsBlank(clock)) {
+            double offset = 0;
+            if (lineIndex > 0 || !ReadFixed(clock, 9, offset)) {
+                return Fail(
+                    "the receiver clock offset in columns 69-80 is not F12.9 on the "
+                    "epoch's first line: " +
+                    Quoted(clock));
+            }
+            epoch.receiverClockOffset = offset;
+        }
+    }
+    return true;
+}
+
+// Per satellite, 5(F14.3,I1,I1) per line, as many lines as the header has types in fives.
+bool ObservationParser::ReadObservations(RinexObservationEpoch& epoch,
+                                         const std::vector<bool>& kept, int count) {
+    const std::vector<std::string>& types = file_.header.types;
+    const std::size_t typeCount = types.size();
+    const std::size_t linesPerSatellite = (typeCount + kFieldsPerLine - 1) / kFieldsPerLine;
+    std::size_t gpsIndex = 0;
+    for (int s = 0; s < count; ++s) {
+        const bool keep = kept[static_cast<std::size_t>(s)];
+        RinexSatelliteObservations* sat = keep ? &epoch.satellites[gpsIndex++] : nullptr;
+        if (sat != nullptr) {
+            sat->values.resize(typeCount);
+        }
+        for (std::size_t l = 0; l < linesPerSatellite; ++l) {
+            std::string_view line;
+            if (!NextLine(line, "the file ends inside an epoch's observations")) {
+                return false;
+            }
+            const std::size_t first = l * kFieldsPerLine;
+            const std::size_t onLine = std::min(kFieldsPerLine, typeCount - first);
+            for (std::size_t f = 0; f < onLine; ++f) {
+                RinexObservation o;
+                const std::string_view value = Columns(line, kFieldWidth * f, 14);
+                const std::string_view lli = Columns(line, kFieldWidth * f + 14, 1);
+                const std::string_view strength = Columns(line, kFieldWidth * f + 15, 1);
+                auto what = [&] {
+                    return "satellite " + std::to_string(s + 1) + " of the epoch, " +
+                           types[first + f] + " in columns " + std::to_string(kFieldWidth * f + 1) +
+                           "-" + std::to_string(kFieldWidth * f + 16);
+                };
+                if (!IsBlank(value)) {
+                    if (!ReadFixed(value, 3, o.value)) {
+                        return Fail(what() + ": " + Quoted(value) + " is not F14.3");
+                    }
+                    o.present = true;
+                }
+                if (!IsBlank(lli)) {
+                    if (lli[0] < '0' || lli[0] > '7') {
+                        return Fail(what() + ": loss-of-lock indicator " + Quoted(lli) +
+                                    " is not 0-7");
+                    }
+                    o.lli = lli[0] - '0';
+                }
+                if (!IsBlank(strength)) {
+                    if (strength[0] < '0' || strength[0] > '9') {
+                        return Fail(what() + ": signal strength " + Quoted(strength) +
+                                    " is not 0-9");
+                    }
+                    o.strength = strength[0] - '0';
+                }
+                if (sat != nullptr) {
+                    sat->values[first + f] = o;
+                }
+            }
+            if (!IsBlank(Columns(line, kFieldWidth * onLine, 80))) {
+                return Fail(
+                    "text after the last observation field of the line (the header "
+                    "lists " +
+                    std::to_string(typeCount) + " types)");
+            }
+        }
+    }
+    return true;
+}
+
+bool ObservationParser::ReadEpoch(std::string_view line) {
+    epochLine_ = lines_.LineNumber();
+    EpochLine head;
+    std::string error;
+    if (!ReadEpochLine(line, head, error)) {
+        return Fail(error);
+    }
+    if (head.flag >= 2 && head.flag <= 5) {
+        return SkipEvent(head);
+    }
+    RinexObservationEpoch epoch;
+    epoch.time = head.time;
+    epoch.flag = head.flag;
+    epoch.line = epochLine_;
+    std::vector<bool> kept;
+    if (!ReadSatelliteList(line, head.count, epoch, kept) ||
+        !ReadObservations(epoch, kept, head.count)) {
+        return false;
+    }
+    if (head.flag == 6) {
+        // Cycle slips found after the fact: checked like observations, not measurements to keep.
+        ++file_.cycleSlipRecords;
+        return true;
+    }
+    const std::int64_t ticks = epoch.time.GpsTicks();
+    if (ticks <= lastTicks_) {
+        failLine_ = epochLine_;
+        return Fail("the epoch is not later than the one before");
+    }
+    lastTicks_ = ticks;
+    file_.epochs.push_back(std::move(epoch));
+    return true;
+}
+
+std::optional<RinexObservationFile> ObservationParser::Parse(RinexError& error) {
+    std::string_view line;
+    bool ok = true;
+    if (lines_.AtEnd()) {
+        failLine_ = 1;  // as an editor shows an empty file
+        ok = Fail("the file is empty");
+    }
+    ok = ok && ReadHeader();
+    while (ok && lines_.Next(line)) {
+        ok = ReadEpoch(line);
+    }
+    if (ok && !lines_.Error().empty()) {
+        ok = Fail("");
+    }
+    if (!ok) {
+        error.line = failLine_ != 0 ? failLine_ : lines_.LineNumber();
+        error.message = message_;
+        return std::nullopt;
+    }
+    return std::move(file_);
+}
+
+}  // namespace
+
+std::optional<RinexObservationFile> ParseRinexObservation(std::string_view text,
+                                                          RinexError& error) {
+    ObservationParser parser(text);
+    return parser.Parse(error);
+}

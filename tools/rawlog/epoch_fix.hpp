@@ -1,9 +1,0 @@
-// The single-point fix of one epoch of a raw log (log_epochs.hpp): pseudorange c x rawRange, the
-// satellite's position and clock at its transmit time as the orbit code computed them.
-// Satellites whose position or clock is not finite (a degenerate ephemeris) are left out.
-#pragma once
-
-#include "positioning/point_fix.hpp"
-#include "tools/rawlog/log_epochs.hpp"
-
-PointFix FixLogEpoch(const LogEpoch& epoch, const FixOptions& options = {});
