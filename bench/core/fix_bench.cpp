@@ -1,6 +1,6 @@
-// `satlog-dump fix` against `satlog-dump positions` on the same 6-hour simulated raw log (the
-// built-in sky, one epoch a second), side by side in one run: the fix must cost at most twice
-// what the positions cost. Both write their CSV to /dev/null.
+// `satlog-dump fix`, `nmea` and `gpx` against `satlog-dump positions` on the same 6-hour
+// simulated raw log (the built-in sky, one epoch a second), side by side in one run: each must
+// cost at most twice what the positions cost. All write to /dev/null.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "tools/dump/dump_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
+#include "tools/dump/dump_track.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {
@@ -59,5 +60,27 @@ void BM_FixSixHours(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_FixSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The commands that take their options from the command line: the week given, so that no file
+// time is read.
+template <typename Main>
+int RunMain(Main main, const std::string& name, std::FILE* out, std::FILE* err) {
+    const char* argv[] = {"--week", "1590", name.c_str()};
+    return main(static_cast<int>(std::size(argv)), argv, out, err);
+}
+
+void BM_NmeaSixHours(benchmark::State& state) {
+    RunOverLog(state, [](std::FILE*, const std::string& name, std::FILE* out, std::FILE* err) {
+        return RunMain(DumpNmeaMain, name, out, err);
+    });
+}
+BENCHMARK(BM_NmeaSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_GpxSixHours(benchmark::State& state) {
+    RunOverLog(state, [](std::FILE*, const std::string& name, std::FILE* out, std::FILE* err) {
+        return RunMain(DumpGpxMain, name, out, err);
+    });
+}
+BENCHMARK(BM_GpxSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "records/record_dispatch.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
+#include "tools/dump/dump_track.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/output_buffer.hpp"
 
@@ -149,6 +150,7 @@ constexpr const char* kUsage =
     "       satlog-dump positions FILE\n"
     "       satlog-dump fix [--mask DEG] FILE\n"
     "       satlog-dump rinex|summary|skyplot FILE [options]\n"
+    "       satlog-dump nmea|gpx [options] FILE\n"
     "       satlog-dump --help | --version\n"
     "\n"
     "Decodes a raw log written by satlog (\"mavu0.txt\": entries of a 4-byte kind tag\n"
@@ -166,6 +168,8 @@ constexpr const char* kUsage =
     "             computes them (records with a bad trailer are left out, as it does).\n"
     "  fix        CSV of the receiver's position at every epoch, a single-point fix without\n"
     "             ionospheric correction (satlog-dump fix --help)\n"
+    "  nmea       NMEA 0183 sentences of every epoch (satlog-dump nmea --help)\n"
+    "  gpx        the fixed epochs as a GPX 1.1 track (satlog-dump gpx --help)\n"
     "\n"
     "A damaged stretch (an unknown tag, an entry cut short, zeros) is reported on standard\n"
     "error with its byte offset and skipped: reading goes on at the next offset where a known\n"
@@ -183,10 +187,9 @@ struct LogCommand {
 };
 
 constexpr LogCommand kLogCommands[] = {
-    {"rinex", DumpRinexMain, kRinexUsage},
-    {"summary", DumpSummaryMain, kSummaryUsage},
-    {"skyplot", DumpSkyplotMain, kSkyplotUsage},
-    {"fix", DumpFixMain, kFixUsage},
+    {"rinex", DumpRinexMain, kRinexUsage},       {"summary", DumpSummaryMain, kSummaryUsage},
+    {"skyplot", DumpSkyplotMain, kSkyplotUsage}, {"fix", DumpFixMain, kFixUsage},
+    {"nmea", DumpNmeaMain, kNmeaUsage},          {"gpx", DumpGpxMain, kGpxUsage},
 };
 
 }  // namespace
