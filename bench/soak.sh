@@ -38,7 +38,7 @@ dump=$root/$build/tools/dump/satlog-dump
 echo "== soak: $epochs epochs, work directory $work"
 
 # What the tool must end up with: the simulator's own raw log and truth of the same scenario.
-"$sim" --duration "$epochs" --log "$work/expected.log" --truth "$work/truth.csv"
+"$sim" --start 345600 --duration "$epochs" --log "$work/expected.log" --truth "$work/truth.csv"
 "$dump" records "$work/expected.log" >"$work/expected.records"
 expected_bytes=$(stat -c %s "$work/expected.log")
 expected_records=$(wc -l <"$work/expected.records")
@@ -52,7 +52,7 @@ echo "   expected: $(wc -l <"$work/expected.counts") epochs, $expected_records r
 # The live run.
 mkdir -p "$work/live"
 chmod 700 "$work/live"  # Qt wants its runtime directory private
-coproc SIM { exec "$sim" --fast --duration "$epochs" 2>"$work/sim.err"; }
+coproc SIM { exec "$sim" --start 345600 --fast --duration "$epochs" 2>"$work/sim.err"; }
 sim_pid=$SIM_PID
 read -r -t 20 tty <&"${SIM[0]}"
 [[ -n ${tty:-} ]] || { echo "the simulator printed no pseudo-terminal"; exit 1; }

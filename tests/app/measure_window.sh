@@ -33,7 +33,7 @@ else
 fi
 
 start_sim() {  # start_sim ARGS... -> sets $pty
-  "$sim" "$@" >"$work/sim.out" 2>/dev/null &
+  "$sim" --start 345600 "$@" >"$work/sim.out" 2>/dev/null &
   pids+=($!)
   for _ in $(seq 1 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
   pty=$(head -n 1 "$work/sim.out")

@@ -114,7 +114,7 @@ TEST_F(SatlogProgram, AnUnreachableDisplayIsNamedInOneLine) {
 }
 
 TEST_F(SatlogProgram, RecordsTheSimulatedReceiverAndShowsTheCount) {
-    BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {});
+    BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {"--start", "345600"});
     std::string line = simulator.FirstOutputLine(10s);
     ASSERT_FALSE(line.empty()) << "the simulator printed no line";
     const fs::path picture = directory_ / "window.png";
@@ -161,7 +161,7 @@ TEST_F(SatlogProgram, RecordsTheSimulatedReceiverAndShowsTheCount) {
 // The trace piped into a reader that leaves early (`satlog 2>&1 | head -n 1`): standard error
 // breaks, the recording goes on to the close.
 TEST_F(SatlogProgram, ABrokenStandardErrorDoesNotStopTheRecording) {
-    BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {});
+    BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {"--start", "345600"});
     const std::string line = simulator.FirstOutputLine(10s);
     ASSERT_FALSE(line.empty()) << "the simulator printed no line";
     const std::string pipeline =

@@ -63,7 +63,7 @@ TEST(SkyPlot, RenderedPictureHasATrackWhereEachSatelliteWas) {
     }
     ScratchDirectory dir;
     ASSERT_EQ(RunCommand(SimMain, {"satlog-sim", "--log", dir / "sky.log", "--duration", "600",
-                                   "--position", "50,10,300"})
+                                   "--start", "345600", "--position", "50,10,300"})
                   .status,
               0);
     const CommandRun plot =

@@ -20,6 +20,7 @@
 #include "tests/support/controlling_terminal.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/reference_data.hpp"
+#include "tests/support/sim_start.hpp"
 #include "tools/sim/raw_log_replay.hpp"
 #include "tools/sim/sim_run.hpp"
 
@@ -40,7 +41,8 @@ class SimOffline : public ::testing::Test {
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     // Runs satlog-sim with `args`; keeps what it wrote to standard error.
-    int Sim(std::vector<std::string> args) {
+    int Sim(std::vector<std::string> given) {
+        const std::vector<std::string> args = WithFixedSimStart(std::move(given));
         std::vector<const char*> argv{"satlog-sim"};
         for (const std::string& a : args) {
             argv.push_back(a.c_str());

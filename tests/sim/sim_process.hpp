@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/child_process.hpp"
+#include "tests/support/sim_start.hpp"
 
 class SimProcess {
   public:
@@ -51,7 +52,8 @@ class SimProcess {
                                 const std::filesystem::path& stderrPath) {
         ChildOptions options;
         options.argv = {SATLOG_SIM_PATH};
-        options.argv.insert(options.argv.end(), args.begin(), args.end());
+        const std::vector<std::string> fixed = WithFixedSimStart(args);
+        options.argv.insert(options.argv.end(), fixed.begin(), fixed.end());
         options.output = ChildOptions::Stream::Capture;
         options.error = ChildOptions::Stream::File;
         options.errorFile = stderrPath.string();

@@ -108,7 +108,9 @@ constexpr OptionRow kOptions[] = {
      "receiver position, degrees and metres (default 50,10,300;\nwith --obs the file's APPROX "
      "POSITION XYZ)",
      ParsePosition},
-    {"--start", "SOW", kScenario, "GPS seconds of week of the first epoch",
+    {"--start", "SOW", kScenario,
+     "GPS seconds of week of the first epoch (default: with --nav\nthe median toe of the file; "
+     "else the current GPS time)",
      [](std::string_view v, SimOptions& o) {
          o.startSecondsOfWeek = 0.0;
          return ParseDouble(v, *o.startSecondsOfWeek) && *o.startSecondsOfWeek >= 0.0 &&

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gnss/gps_time.hpp"
 #include "records/terminal_text.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/command_handshake.hpp"
@@ -25,6 +26,16 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The host clock's GPS time of week, in whole seconds (GPS time runs ahead of UTC by the leap
+// seconds).
+double CurrentGpsSecondsOfWeek() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto sinceGpsEpoch = now - sys_days{year{1980} / January / 6} +
+                               seconds{GpsMinusUtcSeconds(now.time_since_epoch().count())};
+    return static_cast<double>((sinceGpsEpoch % weeks{1}).count());
+}
 
 // A tool that has fallen this far behind is not reading: in real time the receiver's bytes are
 // then lost on the line, as they would be on a cable nobody listens to, instead of piling up.
@@ -94,7 +105,9 @@ bool Run::Prepare(std::string& error) {
         }
     } else {
         const EphemerisSource* source = &builtin_;
-        double start = 345600.0;  // any time serves the built-in constellation
+        // The built-in sky serves any time: by default it starts at the current GPS time, so that
+        // a live run's logs, RINEX files and NMEA sentences carry today's date and time.
+        double start = CurrentGpsSecondsOfWeek();
         if (!o_.navPath.empty()) {
             if (!navigation_.Load(o_.navPath, error)) {
                 return false;
