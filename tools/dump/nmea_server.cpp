@@ -19,7 +19,7 @@ using asio::ip::tcp;
 // decides how far a client may fall behind.
 constexpr int kSendBufferBytes = 16 * 1024;
 // A finished log goes out in pieces of this size.
-constexpr std::size_t kWholeChunk = 64 * 1024;
+constexpr std::size_t kWholeChunk = std::size_t{64} * 1024;
 
 class Client;
 
