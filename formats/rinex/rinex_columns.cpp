@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxLineLength = 80;
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -30,6 +28,12 @@ std::string_view Columns(std::string_view line, std::size_t start, std::size_t w
 
 bool IsBlank(std::string_view field) {
     return field.find_first_not_of(' ') == std::string_view::npos;
+}
+
+std::string Quoted(std::string_view field) {
+    std::string out(1, '\'');
+    out.append(field).push_back('\'');
+    return out;
 }
 
 bool ReadInteger(std::string_view field, int& value) {
@@ -94,6 +98,54 @@ bool ReadFixed(std::string_view field, int decimals, double& value) {
     return result.ec == std::errc() && result.ptr == s.data() + s.size();
 }
 
+bool ReadExponential(std::string_view field, double& value) {
+    const std::string_view s = SkipLeadingBlanks(field);
+    if (s.empty() || s.size() > 40) {
+        return false;
+    }
+    char text[48];
+    std::size_t n = 0;
+    std::size_t k = 0;
+    if (s[k] == '+' || s[k] == '-') {
+        if (s[k] == '-') {
+            text[n++] = '-';
+        }
+        ++k;
+    }
+    int mantissaDigits = 0;
+    bool point = false;
+    for (; k < s.size() && (IsDigit(s[k]) || (s[k] == '.' && !point)); ++k) {
+        point = point || s[k] == '.';
+        mantissaDigits += IsDigit(s[k]) ? 1 : 0;
+        text[n++] = s[k];
+    }
+    if (mantissaDigits == 0) {
+        return false;
+    }
+    if (k < s.size()) {
+        if (std::string_view("DEde").find(s[k]) == std::string_view::npos) {
+            return false;
+        }
+        text[n++] = 'e';
+        ++k;
+        if (k < s.size() && (s[k] == '+' || s[k] == '-')) {
+            text[n++] = s[k++];
+        }
+        const std::size_t exponentDigits = s.size() - k;
+        if (exponentDigits < 1 || exponentDigits > 3) {
+            return false;
+        }
+        for (; k < s.size(); ++k) {
+            if (!IsDigit(s[k])) {
+                return false;
+            }
+            text[n++] = s[k];
+        }
+    }
+    const auto result = std::from_chars(text, text + n, value);
+    return result.ec == std::errc() && result.ptr == text + n && std::isfinite(value);
+}
+
 bool ReadLooseDecimal(std::string_view field, double& value) {
     std::string_view s = SkipLeadingBlanks(field);
     while (!s.empty() && s.back() == ' ') {
@@ -112,19 +164,30 @@ bool ReadLooseDecimal(std::string_view field, double& value) {
 }
 
 bool RinexLines::Next(std::string_view& line) {
-    if (!error_.empty() || pos_ >= text_.size()) {
+    if (!error_.empty()) {
         return false;
     }
-    std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) {
-        end = text_.size();
+    in_.getline(buffer_, sizeof buffer_);
+    const auto extracted = static_cast<std::size_t>(in_.gcount());
+    if (in_.bad()) {
+        error_ = "the file could not be read";
+        return false;
     }
-    line = text_.substr(pos_, end - pos_);
-    if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
+    if (extracted == 0 && in_.eof()) {
+        return false;  // the end of the text (a last line without LF has been taken already)
     }
-    pos_ = end + 1;
     ++lineNumber_;
+    if (in_.fail() && !in_.eof()) {
+        // The buffer filled before a line end: the line is longer than any RINEX line may be.
+        error_ = "line longer than 80 characters";
+        return false;
+    }
+    // A line ended by LF has the LF counted but not stored; the last line may end without one.
+    std::size_t length = in_.eof() ? extracted : extracted - 1;
+    if (length > 0 && buffer_[length - 1] == '\r') {
+        --length;
+    }
+    line = std::string_view(buffer_, length);
     if (line.size() > kMaxLineLength) {
         error_ = "line of " + std::to_string(line.size()) + " characters, longer than 80";
         return false;
@@ -137,4 +200,14 @@ bool RinexLines::Next(std::string_view& line) {
         }
     }
     return true;
+}
+
+bool RinexLines::RestIsBlank() {
+    std::string_view line;
+    while (Next(line)) {
+        if (!IsBlank(line)) {
+            return false;
+        }
+    }
+    return error_.empty();
 }

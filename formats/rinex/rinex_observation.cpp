@@ -20,12 +20,6 @@ struct EpochLine {
     int count = 0;  // satellites, or announced lines of an event
 };
 
-std::string Quoted(std::string_view s) {
-    std::string out(1, '\'');
-    out.append(s).push_back('\'');
-    return out;
-}
-
 // Columns 1-32: 1X,I2.2 year, 4(1X,I2) month to minute, F11.7 seconds, 2X, I1 flag, I3 count.
 bool ReadEpochLine(std::string_view line, EpochLine& epoch, std::string& error) {
     const std::string_view flag = Columns(line, 28, 1);
@@ -74,40 +68,51 @@ bool ReadEpochLine(std::string_view line, EpochLine& epoch, std::string& error) 
     return true;
 }
 
-class ObservationParser {
+}  // namespace
+
+class RinexObservationReader::Parser {
   public:
-    explicit ObservationParser(std::string_view text) : lines_(text) {}
-    std::optional<RinexObservationFile> Parse(RinexError& error);
+    explicit Parser(std::istream& in) : lines_(in) {}
+
+    bool ReadHeader();
+    bool Next(RinexObservationEpoch& epoch);
+
+    RinexObservationHeader header;
+    int eventRecords = 0;
+    int cycleSlipRecords = 0;
+    bool failed = false;
+    RinexError failure;
 
   private:
+    enum class Record { Epoch, ReadPast, Failed };
+
     // A malformed line (too long, not ASCII) is the reason, whatever the caller was reading.
     bool Fail(std::string message) {
-        if (lines_.Error().empty()) {
-            message_ = std::move(message);
-        } else {
-            message_ = lines_.Error();
-        }
+        failed = true;
+        failure.line = failLine_ != 0 ? failLine_ : lines_.LineNumber();
+        failure.message = lines_.Error().empty() ? std::move(message) : lines_.Error();
         return false;
     }
     bool NextLine(std::string_view& line, const char* whereEnded) {
         return lines_.Next(line) || Fail(whereEnded);
     }
-    bool ReadHeader();
-    bool ReadEpoch(std::string_view line);
+    bool AtEndAfterBlankLines();
+    Record ReadRecord(std::string_view line, RinexObservationEpoch& epoch);
     bool SkipEvent(const EpochLine& epoch);
-    bool ReadSatelliteList(std::string_view line, int count, RinexObservationEpoch& epoch,
-                           std::vector<bool>& kept);
-    bool ReadObservations(RinexObservationEpoch& epoch, const std::vector<bool>& kept, int count);
+    bool ReadSatelliteList(std::string_view line, int count, RinexObservationEpoch& epoch);
+    bool ReadObservations(RinexObservationEpoch& epoch, int count);
 
     RinexLines lines_;
-    RinexObservationFile file_;
+    std::vector<bool> kept_;  // per satellite of the epoch being read: GPS, kept
     std::int64_t lastTicks_ = -1;
-    int epochLine_ = 0;
     int failLine_ = 0;  // when the error belongs to another line than the last one read
-    std::string message_;
 };
 
-bool ObservationParser::ReadHeader() {
+bool RinexObservationReader::Parser::ReadHeader() {
+    if (lines_.AtEnd()) {
+        failLine_ = 1;  // as an editor shows an empty file
+        return Fail("the file is empty");
+    }
     RinexObservationHeaderReader reader;
     std::string_view line;
     std::string error;
@@ -122,11 +127,11 @@ bool ObservationParser::ReadHeader() {
     if (!reader.Complete(error)) {
         return Fail(error);
     }
-    file_.header = std::move(reader.header);
+    header = std::move(reader.header);
     return true;
 }
 
-bool ObservationParser::SkipEvent(const EpochLine& epoch) {
+bool RinexObservationReader::Parser::SkipEvent(const EpochLine& epoch) {
     std::string_view line;
     for (int k = 0; k < epoch.count; ++k) {
         if (!NextLine(line, "the file ends inside the lines an event record announces")) {
@@ -137,15 +142,15 @@ bool ObservationParser::SkipEvent(const EpochLine& epoch) {
             return Fail(error);
         }
     }
-    ++file_.eventRecords;
+    ++eventRecords;
     return true;
 }
 
 // The satellites of an epoch: 12 on the first line from column 33, then continuation lines with
 // columns 1-32 blank. The receiver clock offset may follow on the first line (F12.9, columns
 // 69-80).
-bool ObservationParser::ReadSatelliteList(std::string_view line, int count,
-                                          RinexObservationEpoch& epoch, std::vector<bool>& kept) {
+bool RinexObservationReader::Parser::ReadSatelliteList(std::string_view line, int count,
+                                                       RinexObservationEpoch& epoch) {
     const auto total = static_cast<std::size_t>(count);
     for (std::size_t done = 0, lineIndex = 0; done < total || lineIndex == 0; ++lineIndex) {
         if (lineIndex > 0) {
@@ -170,11 +175,11 @@ bool ObservationParser::ReadSatelliteList(std::string_view line, int count,
             }
             const char system = id[0];
             const bool gps = system == ' ' || system == 'G';
-            if (!gps && (file_.header.system != 'M' ||
+            if (!gps && (header.system != 'M' ||
                          std::string_view("RESJCI").find(system) == std::string_view::npos)) {
                 return Fail("satellite " + Quoted(id) + " is not of the file's system");
             }
-            kept.push_back(gps);
+            kept_.push_back(gps);
             if (gps && std::any_of(epoch.satellites.begin(), epoch.satellites.end(),
                                    [&](const auto& s) { return s.prn == prn; })) {
                 return Fail("satellite " + Quoted(id) + " twice in the epoch");
@@ -205,14 +210,13 @@ bool ObservationParser::ReadSatelliteList(std::string_view line, int count,
 }
 
 // Per satellite, 5(F14.3,I1,I1) per line, as many lines as the header has types in fives.
-bool ObservationParser::ReadObservations(RinexObservationEpoch& epoch,
-                                         const std::vector<bool>& kept, int count) {
-    const std::vector<std::string>& types = file_.header.types;
+bool RinexObservationReader::Parser::ReadObservations(RinexObservationEpoch& epoch, int count) {
+    const std::vector<std::string>& types = header.types;
     const std::size_t typeCount = types.size();
     const std::size_t linesPerSatellite = (typeCount + kFieldsPerLine - 1) / kFieldsPerLine;
     std::size_t gpsIndex = 0;
     for (int s = 0; s < count; ++s) {
-        const bool keep = kept[static_cast<std::size_t>(s)];
+        const bool keep = kept_[static_cast<std::size_t>(s)];
         RinexSatelliteObservations* sat = keep ? &epoch.satellites[gpsIndex++] : nullptr;
         if (sat != nullptr) {
             sat->values.resize(typeCount);
@@ -269,66 +273,134 @@ bool ObservationParser::ReadObservations(RinexObservationEpoch& epoch,
     return true;
 }
 
-bool ObservationParser::ReadEpoch(std::string_view line) {
-    epochLine_ = lines_.LineNumber();
+RinexObservationReader::Parser::Record RinexObservationReader::Parser::ReadRecord(
+    std::string_view line, RinexObservationEpoch& epoch) {
+    const int epochLine = lines_.LineNumber();
     EpochLine head;
-    std::string error;
-    if (!ReadEpochLine(line, head, error)) {
-        return Fail(error);
+    std::string message;
+    if (!ReadEpochLine(line, head, message)) {
+        Fail(message);
+        return Record::Failed;
     }
     if (head.flag >= 2 && head.flag <= 5) {
-        return SkipEvent(head);
+        return SkipEvent(head) ? Record::ReadPast : Record::Failed;
     }
-    RinexObservationEpoch epoch;
     epoch.time = head.time;
     epoch.flag = head.flag;
-    epoch.line = epochLine_;
-    std::vector<bool> kept;
-    if (!ReadSatelliteList(line, head.count, epoch, kept) ||
-        !ReadObservations(epoch, kept, head.count)) {
-        return false;
+    epoch.line = epochLine;
+    epoch.receiverClockOffset.reset();
+    epoch.satellites.clear();
+    epoch.otherSystemSatellites = 0;
+    kept_.clear();
+    if (!ReadSatelliteList(line, head.count, epoch) || !ReadObservations(epoch, head.count)) {
+        return Record::Failed;
     }
     if (head.flag == 6) {
         // Cycle slips found after the fact: checked like observations, not measurements to keep.
-        ++file_.cycleSlipRecords;
-        return true;
+        ++cycleSlipRecords;
+        return Record::ReadPast;
     }
     const std::int64_t ticks = epoch.time.GpsTicks();
     if (ticks <= lastTicks_) {
-        failLine_ = epochLine_;
-        return Fail("the epoch is not later than the one before");
+        failLine_ = epochLine;
+        Fail("the epoch is not later than the one before");
+        return Record::Failed;
     }
     lastTicks_ = ticks;
-    file_.epochs.push_back(std::move(epoch));
-    return true;
+    return Record::Epoch;
 }
 
-std::optional<RinexObservationFile> ObservationParser::Parse(RinexError& error) {
+// Empty lines (or lines of blanks) may end a file; one with records after it is no part of any
+// record.
+bool RinexObservationReader::Parser::AtEndAfterBlankLines() {
+    const int firstBlank = lines_.LineNumber();
+    if (lines_.RestIsBlank()) {
+        return true;
+    }
+    if (lines_.Error().empty()) {
+        failLine_ = firstBlank;
+    }
+    return Fail(
+        "an empty line with records after it: only the end of the file may hold empty lines");
+}
+
+bool RinexObservationReader::Parser::Next(RinexObservationEpoch& epoch) {
     std::string_view line;
-    bool ok = true;
-    if (lines_.AtEnd()) {
-        failLine_ = 1;  // as an editor shows an empty file
-        ok = Fail("the file is empty");
+    while (!failed) {
+        if (!lines_.Next(line)) {
+            return !lines_.Error().empty() && Fail("");
+        }
+        if (IsBlank(line)) {
+            AtEndAfterBlankLines();
+            return false;
+        }
+        switch (ReadRecord(line, epoch)) {
+            case Record::Epoch:
+                return true;
+            case Record::ReadPast:
+                break;
+            case Record::Failed:
+                return false;
+        }
     }
-    ok = ok && ReadHeader();
-    while (ok && lines_.Next(line)) {
-        ok = ReadEpoch(line);
+    return false;
+}
+
+RinexObservationReader::RinexObservationReader(std::istream& in)
+    : parser_(std::make_unique<Parser>(in)) {}
+
+RinexObservationReader::~RinexObservationReader() = default;
+
+bool RinexObservationReader::ReadHeader() {
+    return parser_->ReadHeader();
+}
+
+const RinexObservationHeader& RinexObservationReader::Header() const {
+    return parser_->header;
+}
+
+bool RinexObservationReader::Next(RinexObservationEpoch& epoch) {
+    return parser_->Next(epoch);
+}
+
+bool RinexObservationReader::Failed() const {
+    return parser_->failed;
+}
+
+const RinexError& RinexObservationReader::Error() const {
+    return parser_->failure;
+}
+
+int RinexObservationReader::EventRecords() const {
+    return parser_->eventRecords;
+}
+
+int RinexObservationReader::CycleSlipRecords() const {
+    return parser_->cycleSlipRecords;
+}
+
+std::optional<RinexObservationFile> ReadRinexObservation(std::istream& in, RinexError& error) {
+    RinexObservationReader reader(in);
+    RinexObservationFile file;
+    if (reader.ReadHeader()) {
+        file.header = reader.Header();
+        RinexObservationEpoch epoch;
+        while (reader.Next(epoch)) {
+            file.epochs.push_back(std::move(epoch));
+        }
     }
-    if (ok && !lines_.Error().empty()) {
-        ok = Fail("");
-    }
-    if (!ok) {
-        error.line = failLine_ != 0 ? failLine_ : lines_.LineNumber();
-        error.message = message_;
+    if (reader.Failed()) {
+        error = reader.Error();
         return std::nullopt;
     }
-    return std::move(file_);
+    file.eventRecords = reader.EventRecords();
+    file.cycleSlipRecords = reader.CycleSlipRecords();
+    return file;
 }
-
-}  // namespace
 
 std::optional<RinexObservationFile> ParseRinexObservation(std::string_view text,
                                                           RinexError& error) {
-    ObservationParser parser(text);
-    return parser.Parse(error);
+    RinexTextBuffer buffer(text);
+    std::istream in(&buffer);
+    return ReadRinexObservation(in, error);
 }

@@ -1,9 +1,12 @@
 // Reader of RINEX 2 observation files (versions 2.10 and 2.11), strict about the layout: every
 // line at most 80 characters, header labels in columns 61-80, every field in its own columns.
-// GPS satellites are kept; the other systems' satellites of a mixed file are read past.
+// GPS satellites are kept; the other systems' satellites of a mixed file are read past, as are
+// header labels the reader does not use, and empty lines at the end of the file.
 #pragma once
 
 #include <array>
+#include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +25,7 @@ struct RinexObservationHeader {
     std::vector<std::string> types;  // "L1", "C1", ... in the order of the observation fields
     RinexTime firstObservation;
     std::optional<RinexTime> lastObservation;
-    std::optional<double> interval;  // seconds
+    std::optional<double> interval;  // seconds; none when the file gives none, or 0
     std::vector<std::string> comments;
 
     // The index of an observation type in `types`, -1 when the file does not have it.
@@ -57,5 +60,33 @@ struct RinexObservationFile {
     int cycleSlipRecords = 0;                   // epoch flag 6: checked like observations, not kept
 };
 
-// Parses the text of an observation file. On failure, the error names the line and what was wrong.
+// Reads an observation file from a stream, one epoch at a time: what it holds is the header and
+// the epoch being read, whatever the size of the file.
+class RinexObservationReader {
+  public:
+    explicit RinexObservationReader(std::istream& in);
+    ~RinexObservationReader();
+
+    // Reads the header; false when the file cannot be read (then Error() says why).
+    bool ReadHeader();
+    const RinexObservationHeader& Header() const;
+
+    // The next epoch with flag 0 or 1, later than the one before; event records (flags 2-5) and
+    // cycle-slip records (flag 6) on the way are checked and read past. False at the end of the
+    // file and when it cannot be read (then Failed()).
+    bool Next(RinexObservationEpoch& epoch);
+
+    bool Failed() const;
+    // Where reading stopped and why.
+    const RinexError& Error() const;
+    int EventRecords() const;      // epoch flags 2-5, their announced lines read past
+    int CycleSlipRecords() const;  // epoch flag 6: checked like observations, not kept
+
+  private:
+    class Parser;
+    std::unique_ptr<Parser> parser_;
+};
+
+// The whole of an observation file. On failure, the error names the line and what was wrong.
+std::optional<RinexObservationFile> ReadRinexObservation(std::istream& in, RinexError& error);
 std::optional<RinexObservationFile> ParseRinexObservation(std::string_view text, RinexError& error);

@@ -2,82 +2,41 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 
 #include "formats/rinex/rinex_columns.hpp"
 
+using Reader = RinexObservationHeaderReader;
+
+// The header lines of a RINEX 2.11 observation file (document table A1) that this reader knows;
+// the others are read past.
+const Reader::Label Reader::kLabels[] = {
+    {kRinexVersionLabel, true, false, &Reader::TakeVersion},
+    {"PGM / RUN BY / DATE", true, false, nullptr},
+    {"MARKER NAME", true, false, &Reader::TakeMarkerName},
+    {"MARKER NUMBER", false, false, nullptr},
+    {"OBSERVER / AGENCY", true, false, nullptr},
+    {"REC # / TYPE / VERS", true, false, nullptr},
+    {"ANT # / TYPE", true, false, nullptr},
+    {"APPROX POSITION XYZ", true, false, &Reader::TakeApproxPosition},
+    {"ANTENNA: DELTA H/E/N", true, false, &Reader::TakeAntennaDelta},
+    {"WAVELENGTH FACT L1/2", true, true, &Reader::TakeWavelengths},
+    {"# / TYPES OF OBSERV", true, true, &Reader::TakeTypes},
+    {"INTERVAL", false, false, &Reader::TakeInterval},
+    {"TIME OF FIRST OBS", true, false, &Reader::TakeFirstObservation},
+    {"TIME OF LAST OBS", false, false, &Reader::TakeLastObservation},
+    {"LEAP SECONDS", false, false, nullptr},
+    {"# OF SATELLITES", false, false, nullptr},
+    {"PRN / # OF OBS", false, true, nullptr},
+    {"RCV CLOCK OFFS APPL", false, false, nullptr},
+    {"COMMENT", false, true, &Reader::TakeComment},
+    {kRinexEndOfHeaderLabel, true, false, nullptr},
+};
+
 namespace {
 
-enum Label : int {
-    kVersion,
-    kProgram,
-    kMarkerName,
-    kMarkerNumber,
-    kObserver,
-    kReceiver,
-    kAntenna,
-    kApproxPosition,
-    kAntennaDelta,
-    kWavelength,
-    kTypes,
-    kInterval,
-    kFirstObservation,
-    kLastObservation,
-    kLeapSeconds,
-    kSatelliteCount,
-    kPrnObservationCount,
-    kClockOffsetApplied,
-    kComment,
-    kEnd,
-};
-
-struct LabelInfo {
-    std::string_view text;
-    bool required;
-    bool repeats;  // may stand on several lines
-};
-
-// The header lines of a RINEX 2.11 observation file (document table A1).
-constexpr LabelInfo kLabels[] = {
-    {"RINEX VERSION / TYPE", true, false},
-    {"PGM / RUN BY / DATE", true, false},
-    {"MARKER NAME", true, false},
-    {"MARKER NUMBER", false, false},
-    {"OBSERVER / AGENCY", true, false},
-    {"REC # / TYPE / VERS", true, false},
-    {"ANT # / TYPE", true, false},
-    {"APPROX POSITION XYZ", true, false},
-    {"ANTENNA: DELTA H/E/N", true, false},
-    {"WAVELENGTH FACT L1/2", true, true},
-    {"# / TYPES OF OBSERV", true, true},
-    {"INTERVAL", false, false},
-    {"TIME OF FIRST OBS", true, false},
-    {"TIME OF LAST OBS", false, false},
-    {"LEAP SECONDS", false, false},
-    {"# OF SATELLITES", false, false},
-    {"PRN / # OF OBS", false, true},
-    {"RCV CLOCK OFFS APPL", false, false},
-    {"COMMENT", false, true},
-    {"END OF HEADER", true, false},
-};
-static_assert(std::size(kLabels) == kEnd + 1);
+constexpr std::string_view kTypesLabel = "# / TYPES OF OBSERV";
 
 constexpr int kMaxTypes = 40;  // RINEX 2.11 defines 26; more is a damaged count
-
-int FindLabel(std::string_view label) {
-    for (int k = 0; k <= kEnd; ++k) {
-        if (kLabels[k].text == label) {
-            return k;
-        }
-    }
-    return -1;
-}
-
-std::string Quoted(std::string_view s) {
-    std::string out(1, '\'');
-    out.append(s).push_back('\'');
-    return out;
-}
 
 std::string_view TrimRight(std::string_view s) {
     while (!s.empty() && s.back() == ' ') {
@@ -122,20 +81,100 @@ bool ReadHeaderTime(std::string_view line, RinexTime& t, std::string& error) {
     return true;
 }
 
+// An observation type: a letter and a digit or letter (L1, C5, ...). Types this program does not
+// use are read like any other and left alone, as the format asks of readers.
 bool ValidType(std::string_view type) {
-    return type.size() == 2 && std::string_view("LCPDST").find(type[0]) != std::string_view::npos &&
-           std::string_view("125678").find(type[1]) != std::string_view::npos;
+    const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    return type.size() == 2 && letter(type[0]) &&
+           (letter(type[1]) || (type[1] >= '0' && type[1] <= '9'));
 }
 
 }  // namespace
 
-std::string_view HeaderLabel(std::string_view line) {
-    return TrimRight(Columns(line, 60, 20));
-}
-
 int RinexObservationHeader::TypeIndex(std::string_view type) const {
     const auto it = std::find(types.begin(), types.end(), type);
     return it == types.end() ? -1 : static_cast<int>(it - types.begin());
+}
+
+RinexObservationHeaderReader::RinexObservationHeaderReader() : labels_(kLabels) {}
+
+bool RinexObservationHeaderReader::Take(std::string_view line, std::string& error) {
+    int index = -1;
+    if (!labels_.Classify(line, index, error)) {
+        return false;
+    }
+    const bool types = index >= 0 && kLabels[index].text == kTypesLabel;
+    if (!types && typesAnnounced_ > static_cast<int>(header.types.size())) {
+        error = "# / TYPES OF OBSERV announced " + std::to_string(typesAnnounced_) +
+                " types but lists " + std::to_string(header.types.size());
+        return false;
+    }
+    const Handler take = index >= 0 ? kLabels[index].take : nullptr;
+    return take == nullptr || (this->*take)(line, error);
+}
+
+bool RinexObservationHeaderReader::TakeVersion(std::string_view line, std::string& error) {
+    std::int64_t version = 0;
+    if (!ReadFixedUnits(Columns(line, 0, 9), 2, version) || (version != 210 && version != 211)) {
+        error = "version " + Quoted(Columns(line, 0, 9)) +
+                " in columns 1-9: only 2.10 and 2.11 are read";
+        return false;
+    }
+    header.version = static_cast<double>(version) / 100.0;
+    if (line[20] != 'O' || !IsBlank(Columns(line, 9, 11))) {
+        error = "not an observation file: column 21 must hold 'O'";
+        return false;
+    }
+    const char system = line[40];
+    if (system != ' ' && system != 'G' && system != 'M') {
+        error = std::string("satellite system '") + system +
+                "' in column 41: GPS ('G' or blank) or mixed ('M') files are read";
+        return false;
+    }
+    header.system = system == 'M' ? 'M' : 'G';
+    return true;
+}
+
+bool RinexObservationHeaderReader::TakeMarkerName(std::string_view line, std::string&) {
+    header.markerName = TrimRight(Columns(line, 0, 60));
+    return true;
+}
+
+bool RinexObservationHeaderReader::TakeApproxPosition(std::string_view line, std::string& error) {
+    if (!ReadTriple(line, header.approxPosition)) {
+        error = "APPROX POSITION XYZ must be three F14.4 numbers in columns 1-42";
+        return false;
+    }
+    return true;
+}
+
+bool RinexObservationHeaderReader::TakeAntennaDelta(std::string_view line, std::string& error) {
+    if (!ReadTriple(line, header.antennaDelta)) {
+        error = "ANTENNA: DELTA H/E/N must be three F14.4 numbers in columns 1-42";
+        return false;
+    }
+    return true;
+}
+
+bool RinexObservationHeaderReader::TakeWavelengths(std::string_view line, std::string& error) {
+    int l1 = 0, l2 = 0, count = 0;
+    const std::string_view countField = Columns(line, 12, 6);
+    if (!ReadInteger(Columns(line, 0, 6), l1) || !ReadInteger(Columns(line, 6, 6), l2) || l1 < 1 ||
+        l1 > 2 || l2 < 0 || l2 > 2 ||
+        (!IsBlank(countField) && (!ReadInteger(countField, count) || count < 0))) {
+        error = "WAVELENGTH FACT L1/2 must be factors 1-2 and 0-2 in columns 1-12 (2I6)";
+        return false;
+    }
+    // The first line holds the default factors; later ones name their satellites.
+    if (wavelengthLines_++ == 0) {
+        if (count != 0) {
+            error = "the first WAVELENGTH FACT L1/2 line must not list satellites";
+            return false;
+        }
+        header.wavelengthL1 = l1;
+        header.wavelengthL2 = l2;
+    }
+    return true;
 }
 
 bool RinexObservationHeaderReader::TakeTypes(std::string_view line, std::string& error) {
@@ -187,148 +226,57 @@ bool RinexObservationHeaderReader::TakeTypes(std::string_view line, std::string&
     return true;
 }
 
-bool RinexObservationHeaderReader::Take(std::string_view line, std::string& error) {
-    if (line.size() < 61) {
-        error = "header line without a label in columns 61-80";
-        return false;
-    }
-    const std::string_view labelText = HeaderLabel(line);
-    const int label = FindLabel(labelText);
-    if (first_ != (label == kVersion)) {
-        error = first_ ? "the first line must be RINEX VERSION / TYPE, not " + Quoted(labelText)
-                       : "RINEX VERSION / TYPE again";
-        return false;
-    }
-    first_ = false;
-    if (label < 0) {
-        error = "unknown header label " + Quoted(labelText);
-        return false;
-    }
-    if (seen_[static_cast<std::size_t>(label)] && !kLabels[label].repeats) {
-        error = std::string(kLabels[label].text) + " again";
-        return false;
-    }
-    if (label != kTypes && typesAnnounced_ > static_cast<int>(header.types.size())) {
-        error = "# / TYPES OF OBSERV announced " + std::to_string(typesAnnounced_) +
-                " types but lists " + std::to_string(header.types.size());
-        return false;
-    }
-    seen_.set(static_cast<std::size_t>(label));
+bool RinexObservationHeaderReader::TakeInterval(std::string_view line, std::string& error) {
+    // Written as F10.3, but some writers use one more decimal; the value is what counts. Zero is
+    // what writers put when the epochs have no fixed spacing: no interval then.
     const std::string_view content = Columns(line, 0, 60);
-    switch (label) {
-        case kVersion: {
-            std::int64_t version = 0;
-            if (!ReadFixedUnits(Columns(line, 0, 9), 2, version) ||
-                (version != 210 && version != 211)) {
-                error = "version " + Quoted(Columns(line, 0, 9)) +
-                        " in columns 1-9: only 2.10 and 2.11 are read";
-                return false;
-            }
-            header.version = static_cast<double>(version) / 100.0;
-            if (line[20] != 'O' || !IsBlank(Columns(line, 9, 11))) {
-                error = "not an observation file: column 21 must hold 'O'";
-                return false;
-            }
-            const char system = line[40];
-            if (system != ' ' && system != 'G' && system != 'M') {
-                error = std::string("satellite system '") + system +
-                        "' in column 41: GPS ('G' or blank) or mixed ('M') files are read";
-                return false;
-            }
-            header.system = system == 'M' ? 'M' : 'G';
-            break;
-        }
-        case kMarkerName:
-            header.markerName = TrimRight(content);
-            break;
-        case kApproxPosition:
-            if (!ReadTriple(line, header.approxPosition)) {
-                error = "APPROX POSITION XYZ must be three F14.4 numbers in columns 1-42";
-                return false;
-            }
-            break;
-        case kAntennaDelta:
-            if (!ReadTriple(line, header.antennaDelta)) {
-                error = "ANTENNA: DELTA H/E/N must be three F14.4 numbers in columns 1-42";
-                return false;
-            }
-            break;
-        case kWavelength: {
-            int l1 = 0, l2 = 0, count = 0;
-            const std::string_view countField = Columns(line, 12, 6);
-            if (!ReadInteger(Columns(line, 0, 6), l1) || !ReadInteger(Columns(line, 6, 6), l2) ||
-                l1 < 1 || l1 > 2 || l2 < 0 || l2 > 2 ||
-                (!IsBlank(countField) && (!ReadInteger(countField, count) || count < 0))) {
-                error = "WAVELENGTH FACT L1/2 must be factors 1-2 and 0-2 in columns 1-12 (2I6)";
-                return false;
-            }
-            // The first line holds the default factors; later ones name their satellites.
-            if (wavelengthLines_++ == 0) {
-                if (count != 0) {
-                    error = "the first WAVELENGTH FACT L1/2 line must not list satellites";
-                    return false;
-                }
-                header.wavelengthL1 = l1;
-                header.wavelengthL2 = l2;
-            }
-            break;
-        }
-        case kTypes:
-            return TakeTypes(line, error);
-        case kInterval: {
-            // Written as F10.3, but some writers use one more decimal; the value is what counts.
-            double interval = 0;
-            if (!ReadLooseDecimal(content, interval) || !(interval > 0)) {
-                error = "INTERVAL must be a positive number of seconds, not " +
-                        Quoted(TrimRight(content));
-                return false;
-            }
-            header.interval = interval;
-            break;
-        }
-        case kFirstObservation:
-        case kLastObservation: {
-            RinexTime time;
-            if (!ReadHeaderTime(line, time, error)) {
-                error = std::string(kLabels[label].text) + ": " + error;
-                return false;
-            }
-            if (label == kFirstObservation) {
-                header.firstObservation = time;
-            } else {
-                header.lastObservation = time;
-            }
-            break;
-        }
-        case kComment:
-            header.comments.emplace_back(TrimRight(content));
-            break;
-        case kEnd:
-            ended_ = true;
-            break;
-        default:
-            break;  // documentary lines
+    double interval = 0;
+    if (!ReadLooseDecimal(content, interval) || interval < 0) {
+        error =
+            "INTERVAL must be a number of seconds, 0 or more, not " + Quoted(TrimRight(content));
+        return false;
+    }
+    if (interval > 0) {
+        header.interval = interval;
     }
     return true;
 }
 
-bool RinexObservationHeaderReader::Complete(std::string& error) const {
-    for (int k = 0; k <= kEnd; ++k) {
-        if (kLabels[k].required && !seen_[static_cast<std::size_t>(k)]) {
-            error = "the header has no " + std::string(kLabels[k].text) + " line";
-            return false;
-        }
+bool RinexObservationHeaderReader::TakeFirstObservation(std::string_view line, std::string& error) {
+    if (!ReadHeaderTime(line, header.firstObservation, error)) {
+        error = "TIME OF FIRST OBS: " + error;
+        return false;
     }
+    return true;
+}
+
+bool RinexObservationHeaderReader::TakeLastObservation(std::string_view line, std::string& error) {
+    RinexTime time;
+    if (!ReadHeaderTime(line, time, error)) {
+        error = "TIME OF LAST OBS: " + error;
+        return false;
+    }
+    header.lastObservation = time;
+    return true;
+}
+
+bool RinexObservationHeaderReader::TakeComment(std::string_view line, std::string&) {
+    header.comments.emplace_back(TrimRight(Columns(line, 0, 60)));
     return true;
 }
 
 bool CheckInDataHeaderLine(std::string_view line, std::string& error) {
-    const int label = line.size() < 61 ? -1 : FindLabel(HeaderLabel(line));
-    if (label < 0 || label == kVersion || label == kEnd) {
-        error = "an event record announces header lines, but this is not one";
+    if (!HasHeaderLabel(line, error)) {
+        error = "an event record announces header lines, but this is not one: " + error;
         return false;
     }
-    if (label == kTypes) {
+    const std::string_view label = HeaderLabel(line);
+    if (label == kRinexVersionLabel || label == kRinexEndOfHeaderLabel) {
+        error = "an event record announces header lines, but " + Quoted(label) +
+                " cannot stand inside the data";
+        return false;
+    }
+    if (label == kTypesLabel) {
         error = "the observation types change inside the file; such files are not read";
         return false;
     }

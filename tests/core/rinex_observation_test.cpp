@@ -123,6 +123,26 @@ TEST(RinexObservation, ReadsContinuationLinesAndSkipsWhatIsNotAnObservation) {
     EXPECT_EQ(file->epochs[1].satellites[0].values.size(), 7u);
 }
 
+// What RINEX 2.11 allows and the reader has no use for: labels it does not know (MARKER TYPE, a
+// program's own), an INTERVAL of 0 (no fixed spacing), an observation type it does not know, and
+// empty lines at the end of the file.
+TEST(RinexObservation, ReadsPastWhatTheFormatAllowsAndNothingUses) {
+    std::string text = RinexObservationHeaderText(
+        "G (GPS)", RinexHeaderLine("     2    C1    X7", "# / TYPES OF OBSERV") +
+                       RinexHeaderLine("     0.000", "INTERVAL") +
+                       RinexHeaderLine("GEODETIC", "MARKER TYPE") +
+                       RinexHeaderLine("a program's own line", "ANTENNA: PHASECENTER"));
+    text += " 05  4  2  0  0  0.0000000  0  1G05\n" + RinexObservationField("20000000.000") +
+            RinexObservationField("1.000") + "\n\n   \n";
+    RinexError error;
+    const auto file = ParseRinexObservation(text, error);
+    ASSERT_TRUE(file) << error.line << ": " << error.message;
+    EXPECT_FALSE(file->header.interval);
+    EXPECT_EQ(file->header.types, (std::vector<std::string>{"C1", "X7"}));
+    ASSERT_EQ(file->epochs.size(), 1u);
+    EXPECT_EQ(file->epochs[0].satellites[0].values[0].value, 20000000.0);
+}
+
 struct Malformed {
     const char* what;
     std::string text;
@@ -148,8 +168,7 @@ TEST(RinexObservation, RefusesMalformedFilesNamingTheLine) {
         {"version 3", "     3.02" + header.substr(9), 1, "2.10 and 2.11"},
         {"missing label", without("ANT # / TYPE"), 11, "no ANT # / TYPE"},
         {"unknown label", RinexHeaderLine("", "MARKER TYPE") + header, 1, "first line"},
-        {"label shifted", header.substr(0, 81) + " " + header.substr(81), 2,
-         "unknown header label"},
+        {"label shifted", header.substr(0, 81) + " " + header.substr(81), 2, "column 61"},
         {"types announced, not listed",
          RinexObservationHeaderText(
              "G (GPS)",
@@ -169,6 +188,7 @@ TEST(RinexObservation, RefusesMalformedFilesNamingTheLine) {
         {"epoch cut short", header + epochLine + "\n", 13, "ends inside"},
         {"GLONASS in a GPS file", header + " 05  4  2  0  0  0.0000000  0  1R05\n", 13, "system"},
         {"time goes back", header + epoch + epoch, 15, "not later"},
+        {"empty line between epochs", header + epoch + "\n" + epoch, 15, "empty line"},
         {"event lines missing",
          header + "                            4  2\n" + RinexHeaderLine("x", "COMMENT"), 14,
          "event record"},

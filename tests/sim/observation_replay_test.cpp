@@ -2,6 +2,8 @@
 // record's milliseconds.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "records/record_decoders.hpp"
 #include "tests/support/rinex_observation_text.hpp"
 #include "tools/sim/builtin_constellation.hpp"
@@ -18,13 +20,13 @@ TEST(ObservationReplay, TheToolFormsTheStationsTransmitTimeWhateverTheMillisecon
                                    RinexHeaderLine("     2    C1    L1", "# / TYPES OF OBSERV")) +
         " 05  4  2  0  0  0.0042500  0  2G05G07\n" + RinexObservationField("21000000.125") + "\n" +
         RinexObservationField("23456789.500") + RinexObservationField("-1234567.250") + "\n";
-    RinexError error;
-    std::optional<RinexObservationFile> file = ParseRinexObservation(text, error);
-    ASSERT_TRUE(file) << error.line << ": " << error.message;
     BuiltinConstellation sky;
-    ObservationReplay replay(std::move(*file), sky, 60, std::nullopt);
+    std::string error;
+    const auto replay = ObservationReplay::Open(std::make_unique<std::istringstream>(text), "obs",
+                                                sky, 60, std::nullopt, error);
+    ASSERT_TRUE(replay) << error;
     EpochPlan plan;
-    ASSERT_TRUE(replay.NextEpoch(plan));
+    ASSERT_TRUE(replay->NextEpoch(plan));
     EXPECT_EQ(plan.timeMs, 518400004);  // the nearest millisecond
 
     std::vector<MeasurementRecord> mpc;
@@ -43,7 +45,7 @@ TEST(ObservationReplay, TheToolFormsTheStationsTransmitTimeWhateverTheMillisecon
     EXPECT_EQ(mpc[0].fullPhase, 0.0);  // no L1
     EXPECT_EQ(mpc[1].fullPhase, -1234567.25);
     EXPECT_EQ(plan.records.back().kind->kind, RecordKind::EpochTime);
-    EXPECT_FALSE(replay.NextEpoch(plan));
+    EXPECT_FALSE(replay->NextEpoch(plan));
 }
 
 }  // namespace

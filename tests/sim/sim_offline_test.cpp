@@ -402,6 +402,19 @@ TEST_F(SimOffline, ObservationFileIsReplayedEpochByEpoch) {
     EXPECT_EQ(Summarise(Path("b.log")).pbn, 2u);
 }
 
+// The observation file is read as a stream: an endless device is refused at its first line, not
+// read into memory until memory runs out, and a directory is named as one.
+TEST_F(SimOffline, ObservationInputThatIsNoFileIsRefusedAtOnce) {
+    SATLOG_REQUIRE_REFERENCE("07590920.05n");
+    const std::string nav = (ReferenceDataDir() / "07590920.05n").string();
+    EXPECT_EQ(Sim({"--obs", "/dev/zero", "--nav", nav, "--log", Path("x.log")}), 2);
+    EXPECT_NE(stderr_.find("/dev/zero:1: line longer than 80 characters"), std::string::npos)
+        << stderr_;
+    EXPECT_EQ(Sim({"--obs", dir_.string(), "--nav", nav, "--log", Path("x.log")}), 2);
+    EXPECT_NE(stderr_.find(dir_.string() + ": is a directory"), std::string::npos) << stderr_;
+    EXPECT_FALSE(fs::exists(Path("x.log")));
+}
+
 TEST_F(SimOffline, BadObservationFileNamesFileAndLine) {
     SATLOG_REQUIRE_REFERENCE("07590920.05o");
     const std::string obs = (ReferenceDataDir() / "07590920.05o").string();

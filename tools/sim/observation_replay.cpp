@@ -1,8 +1,8 @@
 #include "tools/sim/observation_replay.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "orbit/satellite_position.hpp"
 #include "records/record_layout.hpp"
@@ -32,75 +32,152 @@ EpochTimeTag TagEpochTime(std::int64_t ticks) {
     return tag;
 }
 
-ObservationReplay::ObservationReplay(RinexObservationFile file, const EphemerisSource& navigation,
-                                     int snvIntervalSeconds, std::optional<double> durationSeconds)
-    : file_(std::move(file)),
+ObservationReplay::ObservationReplay(std::unique_ptr<std::istream> in, std::string name,
+                                     const EphemerisSource& navigation, int snvIntervalSeconds,
+                                     std::optional<double> durationSeconds)
+    : in_(std::move(in)),
+      name_(std::move(name)),
       navigation_(&navigation),
       snvInterval_(snvIntervalSeconds),
       duration_(durationSeconds),
-      c1_(file_.header.TypeIndex("C1")),
-      l1_(file_.header.TypeIndex("L1")),
-      satellites_(kMaxGpsPrn + 1) {
-    if (!file_.epochs.empty()) {
-        firstTicks_ = file_.epochs.front().time.GpsTicks();
-        weekStartTicks_ = firstTicks_ - firstTicks_ % kTicksPerWeek;
-    }
-}
+      satellites_(kMaxGpsPrn + 1) {}
+
+ObservationReplay::~ObservationReplay() = default;
 
 std::unique_ptr<ObservationReplay> ObservationReplay::Load(const std::string& path,
                                                            const EphemerisSource& navigation,
                                                            int snvIntervalSeconds,
                                                            std::optional<double> durationSeconds,
                                                            std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": is a directory, not an observation file";
+        return nullptr;
+    }
+    auto in = std::make_unique<std::ifstream>(path, std::ios::binary);
+    if (!*in) {
         error = path + ": cannot open the observation file";
         return nullptr;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        error = path + ": cannot read the observation file";
+    return Open(std::move(in), path, navigation, snvIntervalSeconds, durationSeconds, error);
+}
+
+std::unique_ptr<ObservationReplay> ObservationReplay::Open(
+    std::unique_ptr<std::istream> in, const std::string& name, const EphemerisSource& navigation,
+    int snvIntervalSeconds, std::optional<double> durationSeconds, std::string& error) {
+    std::unique_ptr<ObservationReplay> replay(new ObservationReplay(
+        std::move(in), name, navigation, snvIntervalSeconds, durationSeconds));
+    if (!replay->Check(error)) {
         return nullptr;
     }
-    RinexError parseError;
-    std::optional<RinexObservationFile> file = ParseRinexObservation(text.str(), parseError);
-    if (!file) {
-        error = path + ":" + std::to_string(parseError.line) + ": " + parseError.message;
-        return nullptr;
+    return replay;
+}
+
+// The first reading: the whole file checked, nothing kept but the epoch being read (or, from a
+// stream that cannot be read again, what the replay needs of each epoch).
+bool ObservationReplay::Check(std::string& error) {
+    const std::streampos start = in_->tellg();
+    keptInMemory_ = start == std::streampos(-1);
+    const auto readError = [&](const RinexObservationReader& reader) {
+        return name_ + ":" + std::to_string(reader.Error().line) + ": " + reader.Error().message;
+    };
+    RinexObservationReader reader(*in_);
+    if (!reader.ReadHeader()) {
+        error = readError(reader);
+        return false;
     }
-    if (file->header.TypeIndex("C1") < 0) {
-        error = path + ": the header's # / TYPES OF OBSERV has no C1 (L1 C/A pseudorange)";
-        return nullptr;
+    header_ = reader.Header();
+    c1_ = header_.TypeIndex("C1");
+    l1_ = header_.TypeIndex("L1");
+    if (c1_ < 0) {
+        error = name_ + ": the header's # / TYPES OF OBSERV has no C1 (L1 C/A pseudorange)";
+        return false;
     }
-    if (file->epochs.empty()) {
-        error = path + ": holds no observation epoch";
-        return nullptr;
-    }
-    // A pseudorange is a signal travel time of well under a second; anything else would reach the
-    // tool as a transmit time from another epoch.
-    const auto c1 = static_cast<std::size_t>(file->header.TypeIndex("C1"));
-    for (const RinexObservationEpoch& epoch : file->epochs) {
-        for (const RinexSatelliteObservations& sat : epoch.satellites) {
-            const RinexObservation& o = sat.values[c1];
-            if (o.present && !(o.value > 0.0 && o.value < kSpeedOfLight)) {
-                error = path + ":" + std::to_string(epoch.line) + ": C1 of G" +
-                        (sat.prn < 10 ? "0" : "") + std::to_string(sat.prn) + " is " +
-                        std::to_string(o.value) + " m, not a signal travel of 0 to 1 s";
-                return nullptr;
-            }
+    ReplayEpoch epoch;
+    while (reader.Next(fileEpoch_)) {
+        if (!ToReplayEpoch(fileEpoch_, epoch, error)) {
+            return false;
+        }
+        if (epochCount_++ == 0) {
+            firstTicks_ = epoch.ticks;
+            weekStartTicks_ = firstTicks_ - firstTicks_ % kTicksPerWeek;
+        }
+        if (keptInMemory_) {
+            kept_.push_back(std::move(epoch));
         }
     }
-    return std::make_unique<ObservationReplay>(std::move(*file), navigation, snvIntervalSeconds,
-                                               durationSeconds);
+    if (reader.Failed()) {
+        error = readError(reader);
+        return false;
+    }
+    if (epochCount_ == 0) {
+        error = name_ + ": holds no observation epoch";
+        return false;
+    }
+    if (keptInMemory_) {
+        return true;
+    }
+    // The second reading, from the start again.
+    in_->clear();
+    in_->seekg(start);
+    reader_ = std::make_unique<RinexObservationReader>(*in_);
+    if (!*in_ || !reader_->ReadHeader()) {
+        error = name_ + ": cannot read the observation file a second time";
+        return false;
+    }
+    return true;
+}
+
+// What the replay needs of an epoch: the satellites with a C1. A pseudorange is a signal travel
+// time of well under a second; anything else would reach the tool as a transmit time from another
+// epoch.
+bool ObservationReplay::ToReplayEpoch(const RinexObservationEpoch& epoch, ReplayEpoch& out,
+                                      std::string& error) {
+    out.ticks = epoch.time.GpsTicks();
+    out.line = epoch.line;
+    out.satellites.clear();
+    for (const RinexSatelliteObservations& sat : epoch.satellites) {
+        const RinexObservation& c1 = sat.values[static_cast<std::size_t>(c1_)];
+        if (!c1.present) {
+            continue;
+        }
+        if (!(c1.value > 0.0 && c1.value < kSpeedOfLight)) {
+            error = name_ + ":" + std::to_string(epoch.line) + ": C1 of G" +
+                    (sat.prn < 10 ? "0" : "") + std::to_string(sat.prn) + " is " +
+                    std::to_string(c1.value) + " m, not a signal travel of 0 to 1 s";
+            return false;
+        }
+        const RinexObservation* l1 =
+            l1_ >= 0 ? &sat.values[static_cast<std::size_t>(l1_)] : nullptr;
+        out.satellites.push_back(
+            {sat.prn, c1.value,
+             l1 != nullptr && l1->present ? std::optional<double>(l1->value) : std::nullopt});
+    }
+    return true;
+}
+
+bool ObservationReplay::ReadEpoch(ReplayEpoch& epoch) {
+    if (reader_->Next(fileEpoch_)) {
+        return ToReplayEpoch(fileEpoch_, epoch, error_);
+    }
+    if (reader_->Failed()) {
+        error_ = name_ + ":" + std::to_string(reader_->Error().line) + ": " +
+                 reader_->Error().message + " (the file changed after it was checked)";
+    }
+    return false;
 }
 
 bool ObservationReplay::NextEpoch(EpochPlan& plan) {
-    if (next_ >= file_.epochs.size()) {
+    const ReplayEpoch* epoch = &current_;
+    if (keptInMemory_) {
+        if (next_ >= kept_.size()) {
+            return false;
+        }
+        epoch = &kept_[next_];
+    } else if (!ReadEpoch(current_)) {
         return false;
     }
-    const RinexObservationEpoch& epoch = file_.epochs[next_];
-    const std::int64_t ticks = epoch.time.GpsTicks();
+    const std::int64_t ticks = epoch->ticks;
     const double offset = static_cast<double>(ticks - firstTicks_) / kRinexTicksPerSecond;
     if (duration_ && offset >= *duration_) {
         return false;
@@ -117,19 +194,16 @@ bool ObservationReplay::NextEpoch(EpochPlan& plan) {
 
     std::vector<bool> observed(satellites_.size(), false);
     std::vector<PlannedRecord> measurements;
-    for (const RinexSatelliteObservations& sat : epoch.satellites) {
-        const RinexObservation& c1 = sat.values[static_cast<std::size_t>(c1_)];
-        if (!c1.present || sat.prn > kMaxGpsPrn || observed[static_cast<std::size_t>(sat.prn)]) {
+    for (const ReplaySatellite& sat : epoch->satellites) {
+        if (sat.prn > kMaxGpsPrn || observed[static_cast<std::size_t>(sat.prn)]) {
             continue;
         }
         observed[static_cast<std::size_t>(sat.prn)] = true;
         MeasurementRecord m{};
         m.prn = static_cast<std::uint8_t>(sat.prn);
         m.status = 1;
-        m.rawRange = c1.value / kSpeedOfLight - remainder;
-        const RinexObservation* l1 =
-            l1_ >= 0 ? &sat.values[static_cast<std::size_t>(l1_)] : nullptr;
-        m.fullPhase = l1 != nullptr && l1->present ? l1->value : 0.0;
+        m.rawRange = sat.c1 / kSpeedOfLight - remainder;
+        m.fullPhase = sat.l1.value_or(0.0);
         measurements.push_back(Planned(kMpcLayout, sat.prn, EncodeMeasurementBody(m)));
 
         Satellite& state = satellites_[static_cast<std::size_t>(sat.prn)];

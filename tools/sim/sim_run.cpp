@@ -317,11 +317,16 @@ int Run::Execute(std::FILE* out) {
     std::vector<WirePiece> pieces;
     EpochPlan plan;
     bool hangUp = false;
+    bool inputFailed = false;
     for (std::int64_t k = 0; k < epochs && !hangUp; ++k) {
         if (Interrupted() || OutputFailed()) {
             return Stopped();
         }
         if (!NextEpoch(plan)) {
+            if (observations_ && observations_->Failed()) {
+                std::fprintf(err_, "satlog-sim: %s\n", observations_->Error().c_str());
+                inputFailed = true;
+            }
             break;
         }
         if (Paced()) {
@@ -367,7 +372,8 @@ int Run::Execute(std::FILE* out) {
     if (Interrupted()) {
         return Stopped();
     }
-    return Finish();
+    const int status = Finish();
+    return inputFailed && status == 0 ? 2 : status;
 }
 
 }  // namespace
