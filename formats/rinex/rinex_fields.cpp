@@ -7,7 +7,10 @@
 
 namespace rinex_fields {
 
-bool AppendD19(std::string& out, double value) {
+namespace {
+
+// Dw.d with a two-digit exponent: what printf writes as E, with the letter RINEX 2 uses.
+bool AppendExponential(std::string& out, double value, int width, int decimals) {
     if (!std::isfinite(value)) {
         return false;
     }
@@ -16,14 +19,25 @@ bool AppendD19(std::string& out, double value) {
     if (std::fabs(value) < 1e-99) {
         value = 0.0;
     }
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%19.12E", value);
-    if (n != 19 || text[15] != 'E') {  // a three-digit exponent does not fit
+    char text[40];
+    const int n = std::snprintf(text, sizeof text, "%*.*E", width, decimals, value);
+    const int letter = width - 4;
+    if (n != width || text[letter] != 'E') {  // a three-digit exponent does not fit
         return false;
     }
-    text[15] = 'D';
-    out.append(text, 19);
+    text[letter] = 'D';
+    out.append(text, static_cast<std::size_t>(width));
     return true;
+}
+
+}  // namespace
+
+bool AppendD19(std::string& out, double value) {
+    return AppendExponential(out, value, 19, 12);
+}
+
+bool AppendD12(std::string& out, double value) {
+    return AppendExponential(out, value, 12, 4);
 }
 
 bool AppendFixed(std::string& out, double value, int width, int decimals) {
@@ -86,6 +100,14 @@ void AppendHeaderLine(std::string& out, std::string_view content, std::string_vi
     AppendText(out, content, 60);
     out.append(label.substr(0, 20));
     out.push_back('\n');
+}
+
+void AppendRunInfoLine(std::string& out, const RinexRunInfo& run) {
+    std::string line;
+    AppendText(line, run.program, 20);
+    AppendText(line, run.runBy, 20);
+    AppendText(line, run.date, 20);
+    AppendHeaderLine(out, line, "PGM / RUN BY / DATE");
 }
 
 }  // namespace rinex_fields

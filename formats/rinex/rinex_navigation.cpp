@@ -1,58 +1,288 @@
 #include "formats/rinex/rinex_navigation.hpp"
 
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
+#include "formats/rinex/rinex_columns.hpp"
+#include "formats/rinex/rinex_header_labels.hpp"
 #include "gnss/gps_time.hpp"
 #include "orbit/satellite_position.hpp"
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+constexpr std::size_t kNumberWidth = 19;      // D19.12
+constexpr std::size_t kOrbitLines = 7;        // BROADCAST ORBIT - 1 to 7
+constexpr std::size_t kOrbitIndent = 3;       // 3X before the four numbers of an orbit line
+constexpr std::size_t kClockColumn = 22;      // the clock polynomial after I2,5I3,F5.1
+constexpr std::size_t kIonosphereWidth = 12;  // 2X,4D12.4
 
-std::string_view Field(std::string_view line, std::size_t start, std::size_t width) {
-    if (start >= line.size()) {
-        return {};
-    }
-    return Trim(line.substr(start, width));
-}
-
-// A Fortran-style number: D or E exponent, optional sign; a blank field is a spare and reads 0.
-bool ParseNumber(std::string_view field, double& value) {
-    if (field.empty()) {
+// A number of the data records; a blank field is a spare or a value not known and reads 0.
+bool ReadNumber(std::string_view field, double& value) {
+    if (IsBlank(field)) {
         value = 0.0;
         return true;
     }
-    if (field.size() > 40) {
-        return false;
-    }
-    char buffer[48];
-    std::size_t n = 0;
-    for (char c : field) {
-        buffer[n++] = (c == 'D' || c == 'd') ? 'E' : c;
-    }
-    const char* begin = buffer;
-    const char* end = buffer + n;
-    if (*begin == '+') {
-        ++begin;
-    }
-    const auto result = std::from_chars(begin, end, value);
-    return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
+    return ReadExponential(field, value);
 }
 
-bool ParseInteger(std::string_view field, int& value) {
-    const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
-    return !field.empty() && result.ec == std::errc() && result.ptr == field.data() + field.size();
+std::string ColumnRange(std::size_t start, std::size_t width) {
+    return "columns " + std::to_string(start + 1) + "-" + std::to_string(start + width);
+}
+
+// The header of a navigation file, line by line: each label's handler reads its line.
+class NavigationHeaderReader {
+  public:
+    using Handler = bool (NavigationHeaderReader::*)(std::string_view line, std::string& error);
+    struct Label {
+        std::string_view text;
+        bool required;
+        bool repeats;
+        Handler take;  // nullptr: a documentary line, read past
+    };
+
+    NavigationHeaderReader();
+
+    bool Take(std::string_view line, std::string& error) {
+        int index = -1;
+        if (!labels_.Classify(line, index, error)) {
+            return false;
+        }
+        const Handler take = index >= 0 ? kLabels[index].take : nullptr;
+        return take == nullptr || (this->*take)(line, error);
+    }
+    bool Ended() const { return labels_.Ended(); }
+    bool Complete(std::string& error) const { return labels_.Complete(error); }
+    std::optional<RinexIonosphere> Ionosphere() const {
+        if (!alpha_ || !beta_) {
+            return std::nullopt;
+        }
+        return RinexIonosphere{*alpha_, *beta_};
+    }
+
+    bool TakeVersion(std::string_view line, std::string& error) {
+        // Writers put the version as 2, 2.1, 2.10 or 2.11 (F9.2 by the format, not always kept).
+        double version = 0;
+        if (!ReadLooseDecimal(Columns(line, 0, 9), version) || version < 2 || version >= 3) {
+            error = "version " + Quoted(Columns(line, 0, 9)) +
+                    " in columns 1-9: only RINEX 2 navigation files are read";
+            return false;
+        }
+        if (line[20] != 'N') {
+            error = "not a RINEX GPS navigation file: column 21 must hold 'N', not " +
+                    Quoted(line.substr(20, 1));
+            return false;
+        }
+        return true;
+    }
+    bool TakeIonAlpha(std::string_view line, std::string& error) {
+        return ReadIonosphere(line, "ION ALPHA", alpha_, error);
+    }
+    bool TakeIonBeta(std::string_view line, std::string& error) {
+        return ReadIonosphere(line, "ION BETA", beta_, error);
+    }
+
+  private:
+    // 2X,4D12.4 in columns 1-50.
+    static bool ReadIonosphere(std::string_view line, std::string_view label,
+                               std::optional<std::array<double, 4>>& values, std::string& error) {
+        std::array<double, 4> read{};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t start = 2 + kIonosphereWidth * k;
+            const std::string_view field = Columns(line, start, kIonosphereWidth);
+            if (!ReadExponential(field, read[k])) {
+                error = std::string(label) + ": coefficient " + std::to_string(k + 1) + " in " +
+                        ColumnRange(start, kIonosphereWidth) + " is " + Quoted(field) +
+                        ", not a number (D12.4)";
+                return false;
+            }
+        }
+        if (!IsBlank(Columns(line, 0, 2)) || !IsBlank(Columns(line, 50, 10))) {
+            error = std::string(label) + " holds four numbers in columns 3-50 (2X,4D12.4) only";
+            return false;
+        }
+        values = read;
+        return true;
+    }
+
+    static const Label kLabels[];
+    RinexHeaderLabels<Label> labels_;
+    std::optional<std::array<double, 4>> alpha_, beta_;
+};
+
+// The header lines of a RINEX 2.11 GPS navigation file (document table A3) that this reader
+// knows; the others are read past.
+const NavigationHeaderReader::Label NavigationHeaderReader::kLabels[] = {
+    {kRinexVersionLabel, true, false, &NavigationHeaderReader::TakeVersion},
+    {"PGM / RUN BY / DATE", false, false, nullptr},
+    {"COMMENT", false, true, nullptr},
+    {"ION ALPHA", false, false, &NavigationHeaderReader::TakeIonAlpha},
+    {"ION BETA", false, false, &NavigationHeaderReader::TakeIonBeta},
+    {"DELTA-UTC: A0,A1,T,W", false, false, nullptr},
+    {"LEAP SECONDS", false, false, nullptr},
+    {kRinexEndOfHeaderLabel, true, false, nullptr},
+};
+
+NavigationHeaderReader::NavigationHeaderReader() : labels_(kLabels) {}
+
+class NavigationParser {
+  public:
+    explicit NavigationParser(std::istream& in) : lines_(in) {}
+
+    std::optional<RinexNavigationFile> Read(RinexError& error) {
+        bool ok = ReadHeader();
+        std::string_view line;
+        while (ok && lines_.Next(line)) {
+            if (IsBlank(line)) {
+                const int firstBlank = lines_.LineNumber();
+                if (!lines_.RestIsBlank()) {
+                    failLine_ = lines_.Error().empty() ? firstBlank : 0;
+                    ok = Fail(
+                        "an empty line with records after it: only the end of the file may hold "
+                        "empty lines");
+                }
+                break;
+            }
+            RinexEphemeris record;
+            ok = ReadRecord(line, record);
+            if (ok) {
+                file_.records.push_back(record);
+            }
+        }
+        if (ok && !lines_.Error().empty()) {
+            ok = Fail("");
+        }
+        if (!ok) {
+            error.line = failLine_ != 0 ? failLine_ : lines_.LineNumber();
+            error.message = message_;
+            return std::nullopt;
+        }
+        file_.ionosphere = header_.Ionosphere();
+        return std::move(file_);
+    }
+
+  private:
+    // A malformed line (too long, not ASCII) is the reason, whatever the caller was reading.
+    bool Fail(std::string message) {
+        message_ = lines_.Error().empty() ? std::move(message) : lines_.Error();
+        return false;
+    }
+    bool ReadHeader();
+    bool ReadRecord(std::string_view line, RinexEphemeris& record);
+    bool ReadClockEpoch(std::string_view line, RinexEphemeris& record);
+
+    RinexLines lines_;
+    NavigationHeaderReader header_;
+    RinexNavigationFile file_;
+    int failLine_ = 0;  // when the error belongs to another line than the last one read
+    std::string message_;
+};
+
+bool NavigationParser::ReadHeader() {
+    if (lines_.AtEnd()) {
+        failLine_ = 1;  // as an editor shows an empty file
+        return Fail("the file is empty");
+    }
+    std::string_view line;
+    std::string error;
+    while (!header_.Ended()) {
+        if (!lines_.Next(line)) {
+            return Fail("the file ends before END OF HEADER");
+        }
+        if (!header_.Take(line, error)) {
+            return Fail(error);
+        }
+    }
+    return header_.Complete(error) || Fail(error);
+}
+
+// PRN / EPOCH / SV CLK: I2, 5I3 (two-digit year, month, day, hour, minute), F5.1 (second), then the
+// clock bias, drift and drift rate (3D19.12).
+bool NavigationParser::ReadClockEpoch(std::string_view line, RinexEphemeris& record) {
+    if (!ReadInteger(Columns(line, 0, 2), record.prn) || record.prn < 1) {
+        return Fail("the satellite number in columns 1-2 is " + Quoted(Columns(line, 0, 2)) +
+                    ", not a PRN (I2)");
+    }
+    int yy = 0;
+    RinexTime& t = record.toc;
+    int* fields[] = {&yy, &t.month, &t.day, &t.hour, &t.minute};
+    for (std::size_t k = 0; k < 5; ++k) {
+        if (!ReadInteger(Columns(line, 2 + 3 * k, 3), *fields[k]) || *fields[k] < 0) {
+            return Fail("the clock epoch's date and time in columns 3-17 are not 5I3: " +
+                        Quoted(Columns(line, 2, 15)));
+        }
+    }
+    if (!ReadFixedUnits(Columns(line, 17, 5), 1, t.secondTicks)) {
+        return Fail("the clock epoch's seconds in columns 18-22 are not F5.1: " +
+                    Quoted(Columns(line, 17, 5)));
+    }
+    t.secondTicks *= kRinexTicksPerSecond / 10;
+    t.year = yy < 80 ? 2000 + yy : 1900 + yy;
+    if (yy > 99 || !IsValidRinexTime(t)) {
+        return Fail("the clock epoch in columns 3-22 is not a valid date and time: " +
+                    Quoted(Columns(line, 2, 20)));
+    }
+    double* clock[] = {&record.af0, &record.af1, &record.af2};
+    for (std::size_t k = 0; k < 3; ++k) {
+        const std::size_t start = kClockColumn + kNumberWidth * k;
+        const std::string_view field = Columns(line, start, kNumberWidth);
+        if (!ReadNumber(field, *clock[k])) {
+            return Fail("clock polynomial: field " + std::to_string(k + 1) + " in " +
+                        ColumnRange(start, kNumberWidth) + " is " + Quoted(field) +
+                        ", not a number (D19.12)");
+        }
+    }
+    if (!IsBlank(Columns(line, kClockColumn + 3 * kNumberWidth, 1))) {
+        return Fail("text after the clock polynomial in column 80");
+    }
+    return true;
+}
+
+bool NavigationParser::ReadRecord(std::string_view line, RinexEphemeris& rec) {
+    const int recordLine = lines_.LineNumber();
+    if (!ReadClockEpoch(line, rec)) {
+        return false;
+    }
+    double spare = 0;
+    double* orbit[kOrbitLines][4] = {
+        {&rec.iode, &rec.crs, &rec.deltaN, &rec.m0},
+        {&rec.cuc, &rec.e, &rec.cus, &rec.rootA},
+        {&rec.toe, &rec.cic, &rec.omega0, &rec.cis},
+        {&rec.i0, &rec.crc, &rec.omega, &rec.omegaDot},
+        {&rec.iDot, &rec.codesL2, &rec.gpsWeek, &rec.l2pFlag},
+        {&rec.accuracy, &rec.health, &rec.tgd, &rec.iodc},
+        {&rec.transmissionTime, &rec.fitInterval, &spare, &spare},
+    };
+    for (std::size_t row = 0; row < kOrbitLines; ++row) {
+        const std::string where = "broadcast orbit line " + std::to_string(row + 1) +
+                                  " of the record of line " + std::to_string(recordLine);
+        if (!lines_.Next(line)) {
+            return Fail("the file ends inside a navigation record (before " + where + ")");
+        }
+        if (!IsBlank(Columns(line, 0, kOrbitIndent))) {
+            return Fail(where + ": columns 1-3 must be blank, not " +
+                        Quoted(Columns(line, 0, kOrbitIndent)));
+        }
+        for (std::size_t col = 0; col < 4; ++col) {
+            const std::size_t start = kOrbitIndent + kNumberWidth * col;
+            const std::string_view field = Columns(line, start, kNumberWidth);
+            if (!ReadNumber(field, *orbit[row][col])) {
+                return Fail(where + ": field " + std::to_string(col + 1) + " in " +
+                            ColumnRange(start, kNumberWidth) + " is " + Quoted(field) +
+                            ", not a number (D19.12)");
+            }
+        }
+        if (!IsBlank(Columns(line, kOrbitIndent + 4 * kNumberWidth, 1))) {
+            return Fail(where + ": text after the fourth number in column 80");
+        }
+    }
+    // toe is a time of the week; any other value would have no place in the ephemeris.
+    if (!(rec.toe >= 0.0 && rec.toe < kSecondsPerWeek)) {
+        failLine_ = recordLine + 3;
+        return Fail("toe out of range (0 to 604800 s of week) in broadcast orbit line 3");
+    }
+    rec.tocSecondsOfWeek =
+        static_cast<double>(rec.toc.TicksOfWeek()) / static_cast<double>(kRinexTicksPerSecond);
+    return true;
 }
 
 // Narrowing that stays defined for values a corrupt file may hold.
@@ -76,114 +306,15 @@ std::int32_t ToSecondsOfWeek(double v) {
 
 }  // namespace
 
+std::optional<RinexNavigationFile> ReadRinexNavigation(std::istream& in, RinexError& error) {
+    NavigationParser parser(in);
+    return parser.Read(error);
+}
+
 std::optional<RinexNavigationFile> ParseRinexNavigation(std::string_view text, RinexError& error) {
-    RinexNavigationFile file;
-    std::size_t pos = 0;
-    int lineNumber = 0;
-    auto nextLine = [&](std::string_view& line) {
-        if (pos >= text.size()) {
-            return false;
-        }
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        pos = end + 1;
-        ++lineNumber;
-        return true;
-    };
-    auto fail = [&](std::string message) -> std::optional<RinexNavigationFile> {
-        error.line = lineNumber;
-        error.message = std::move(message);
-        return std::nullopt;
-    };
-
-    // Header: up to END OF HEADER; the version line must say a navigation file.
-    std::string_view line;
-    bool sawEnd = false;
-    bool first = true;
-    while (nextLine(line)) {
-        if (first) {
-            first = false;
-            if (line.size() < 21 || (line[20] != 'N' && line[20] != 'n')) {
-                return fail(
-                    "not a RINEX GPS navigation file (no 'N' file type in the version line)");
-            }
-        }
-        if (line.size() >= 73 && line.substr(60, 13) == "END OF HEADER") {
-            sawEnd = true;
-            break;
-        }
-    }
-    if (!sawEnd) {
-        return fail("no END OF HEADER line");
-    }
-
-    while (nextLine(line)) {
-        if (Trim(line).empty()) {
-            continue;
-        }
-        RinexEphemeris rec;
-        int yy = 0;
-        if (!ParseInteger(Field(line, 0, 2), rec.prn) || rec.prn < 1 || rec.prn > 99) {
-            return fail("bad satellite number in columns 1-2");
-        }
-        if (!ParseInteger(Field(line, 2, 3), yy) || !ParseInteger(Field(line, 5, 3), rec.month) ||
-            !ParseInteger(Field(line, 8, 3), rec.day) ||
-            !ParseInteger(Field(line, 11, 3), rec.hour) ||
-            !ParseInteger(Field(line, 14, 3), rec.minute) ||
-            !ParseNumber(Field(line, 17, 5), rec.second)) {
-            return fail("bad clock epoch in columns 3-22");
-        }
-        if (yy < 0 || yy > 99 || rec.month < 1 || rec.month > 12 || rec.day < 1 || rec.day > 31 ||
-            rec.hour < 0 || rec.hour > 23 || rec.minute < 0 || rec.minute > 59 || rec.second < 0 ||
-            rec.second >= 61) {
-            return fail("clock epoch out of range");
-        }
-        rec.year = yy < 80 ? 2000 + yy : 1900 + yy;
-        if (!ParseNumber(Field(line, 22, 19), rec.af0) ||
-            !ParseNumber(Field(line, 41, 19), rec.af1) ||
-            !ParseNumber(Field(line, 60, 19), rec.af2)) {
-            return fail("bad clock polynomial");
-        }
-        double* orbit[7][4] = {
-            {&rec.iode, &rec.crs, &rec.deltaN, &rec.m0},
-            {&rec.cuc, &rec.e, &rec.cus, &rec.rootA},
-            {&rec.toe, &rec.cic, &rec.omega0, &rec.cis},
-            {&rec.i0, &rec.crc, &rec.omega, &rec.omegaDot},
-            {&rec.iDot, &rec.codesL2, &rec.gpsWeek, &rec.l2pFlag},
-            {&rec.accuracy, &rec.health, &rec.tgd, &rec.iodc},
-            {&rec.transmissionTime, &rec.fitInterval, nullptr, nullptr},
-        };
-        for (int row = 0; row < 7; ++row) {
-            if (!nextLine(line)) {
-                return fail("file ends inside a navigation record");
-            }
-            for (int col = 0; col < 4; ++col) {
-                double spare = 0.0;
-                double* target = orbit[row][col] != nullptr ? orbit[row][col] : &spare;
-                if (!ParseNumber(Field(line, 3 + 19 * static_cast<std::size_t>(col), 19),
-                                 *target)) {
-                    return fail("bad number in broadcast orbit line " + std::to_string(row + 1) +
-                                ", field " + std::to_string(col + 1));
-                }
-            }
-            // toe is a time of the week; any other value would have no place in the ephemeris.
-            if (row == 2 && !(rec.toe >= 0.0 && rec.toe < orbit_constants::kWeek)) {
-                return fail("toe out of range (0 to 604800 s of week) in broadcast orbit line 3");
-            }
-        }
-        const long days = DaysFromGpsEpoch(rec.year, rec.month, rec.day);
-        const long dayOfWeek = ((days % 7) + 7) % 7;
-        rec.tocSecondsOfWeek = static_cast<double>(dayOfWeek) * 86400.0 + rec.hour * 3600.0 +
-                               rec.minute * 60.0 + rec.second;
-        file.records.push_back(rec);
-    }
-    return file;
+    RinexTextBuffer buffer(text);
+    std::istream in(&buffer);
+    return ReadRinexNavigation(in, error);
 }
 
 EphemerisRecord ToEphemerisRecord(const RinexEphemeris& r) {

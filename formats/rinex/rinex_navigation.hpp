@@ -1,21 +1,31 @@
-// Reader of RINEX 2 GPS navigation files (broadcast ephemerides), as distributed by the IGS.
+// Reader of RINEX 2 GPS navigation files (broadcast ephemerides), as distributed by the IGS, on the
+// same strict line and column readers as the observation files: every line at most 80 printable
+// characters, header labels in columns 61-80, every number in its own columns.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "formats/rinex/rinex_error.hpp"
+#include "formats/rinex/rinex_time.hpp"
 #include "orbit/ephemeris_record.hpp"
+
+// The broadcast ionosphere (Klobuchar) coefficients of a navigation header, as IS-GPS-200 gives
+// them: alpha in s, s/semicircle, s/semicircle^2, s/semicircle^3; beta in s, s/semicircle, ...
+struct RinexIonosphere {
+    std::array<double, 4> alpha{};  // ION ALPHA
+    std::array<double, 4> beta{};   // ION BETA
+};
 
 // One navigation record with the values of the file (angles in radians as RINEX writes them).
 struct RinexEphemeris {
     int prn = 0;
-    // Clock epoch as written (GPS time).
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-    double second = 0;
+    RinexTime toc;  // the clock epoch as written (GPS time)
     double af0 = 0, af1 = 0, af2 = 0;
     double iode = 0, crs = 0, deltaN = 0, m0 = 0;
     double cuc = 0, e = 0, cus = 0, rootA = 0;
@@ -28,10 +38,14 @@ struct RinexEphemeris {
 };
 
 struct RinexNavigationFile {
+    // The header's ION ALPHA and ION BETA, when it has both.
+    std::optional<RinexIonosphere> ionosphere;
     std::vector<RinexEphemeris> records;
 };
 
-// Parses the text of a navigation file. On failure, the error names the line and what was wrong.
+// Reads a navigation file from a stream, line by line. On failure, the error names the line and
+// what was wrong.
+std::optional<RinexNavigationFile> ReadRinexNavigation(std::istream& in, RinexError& error);
 std::optional<RinexNavigationFile> ParseRinexNavigation(std::string_view text, RinexError& error);
 
 // The ephemeris in the receiver's units: angles and rates in semicircles, single-precision fields

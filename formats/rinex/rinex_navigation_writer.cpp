@@ -8,28 +8,51 @@
 
 using namespace rinex_fields;
 
-std::string FormatRinexNavigationHeader(const RinexRunInfo& run) {
+namespace {
+
+// 2X,4D12.4; false when a coefficient does not fit.
+bool AppendIonosphereLine(std::string& out, const std::array<double, 4>& values,
+                          std::string_view label) {
+    std::string line = "  ";
+    for (double v : values) {
+        if (!AppendD12(line, v)) {
+            return false;
+        }
+    }
+    AppendHeaderLine(out, line, label);
+    return true;
+}
+
+}  // namespace
+
+std::string FormatRinexNavigationHeader(const RinexRunInfo& run,
+                                        const std::optional<RinexIonosphere>& ionosphere) {
     namespace d = rinex_navigation_defaults;
     std::string out;
     AppendHeaderLine(out, "     2.11           N: GPS NAV DATA", "RINEX VERSION / TYPE");
-    std::string line;
-    AppendText(line, run.program, 20);
-    AppendText(line, run.runBy, 20);
-    AppendText(line, run.date, 20);
-    AppendHeaderLine(out, line, "PGM / RUN BY / DATE");
+    AppendRunInfoLine(out, run);
     const char* comments[] = {
         "Ephemerides as the receiver sent them in its SNV records.",
         "Not carried by the records, written as fixed values:",
         "IODE 0, IODC 0, SV health 0, SV accuracy 0 m,",
         "codes on L2 0, L2 P data flag 0, fit interval 4 hours.",
         "Transmission time: receive time of the epoch that brought",
-        "the record. No ionospheric model is carried.",
+        "the record.",
     };
     static_assert(d::kIssueOfData == 0 && d::kHealth == 0 && d::kAccuracy == 0 &&
                       d::kCodesOnL2 == 0 && d::kL2PDataFlag == 0 && d::kFitIntervalHours == 4,
                   "the header's COMMENT lines name these values");
     for (const char* c : comments) {
         AppendHeaderLine(out, c, "COMMENT");
+    }
+    std::string ionosphereLines;
+    if (ionosphere && AppendIonosphereLine(ionosphereLines, ionosphere->alpha, "ION ALPHA") &&
+        AppendIonosphereLine(ionosphereLines, ionosphere->beta, "ION BETA")) {
+        AppendHeaderLine(out, "ION ALPHA / BETA: from a navigation file, not the records.",
+                         "COMMENT");
+        out.append(ionosphereLines);
+    } else {
+        AppendHeaderLine(out, "No ionospheric model is carried.", "COMMENT");
     }
     AppendHeaderLine(out, "", "END OF HEADER");
     return out;

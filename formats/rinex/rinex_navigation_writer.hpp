@@ -3,9 +3,12 @@
 // interval: those fields get the fixed values below, which the header names in COMMENT lines.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "formats/rinex/rinex_navigation.hpp"
+#include "formats/rinex/rinex_run_info.hpp"
 #include "orbit/ephemeris_record.hpp"
 
 // The fixed values written for what the receiver's record does not carry.
@@ -18,14 +21,11 @@ inline constexpr double kL2PDataFlag = 0;       // not known
 inline constexpr double kFitIntervalHours = 4;  // the normal fit interval
 }  // namespace rinex_navigation_defaults
 
-struct RinexRunInfo {
-    std::string program;  // "satlog-dump 0.1.0"
-    std::string runBy;
-    std::string date;  // when the file was written, "20261208 233000 UTC"
-};
-
-// The header: version and type, program, the COMMENT lines naming the fixed values, END OF HEADER.
-std::string FormatRinexNavigationHeader(const RinexRunInfo& run);
+// The header: version and type, program, the COMMENT lines naming the fixed values, the broadcast
+// ionosphere when one is given (ION ALPHA, ION BETA: the receiver's records carry none, so it
+// comes from a navigation file the user has), END OF HEADER.
+std::string FormatRinexNavigationHeader(const RinexRunInfo& run,
+                                        const std::optional<RinexIonosphere>& ionosphere = {});
 
 // One record. `toeWeek` and `tocWeek` are the full GPS weeks of toe and toc; `transmissionTime` is
 // the time of week, counted in the toe week, at which the record was received. Returns false and

@@ -26,11 +26,7 @@ std::string FormatRinexObservationHeader(const RinexObservationHeaderValues& h) 
     std::string out;
     AppendHeaderLine(out, "     2.11           OBSERVATION DATA    G (GPS)",
                      "RINEX VERSION / TYPE");
-    std::string line;
-    AppendText(line, h.run.program, 20);
-    AppendText(line, h.run.runBy, 20);
-    AppendText(line, h.run.date, 20);
-    AppendHeaderLine(out, line, "PGM / RUN BY / DATE");
+    AppendRunInfoLine(out, h.run);
     for (const std::string& c : h.comments) {
         AppendHeaderLine(out, c, "COMMENT");
     }
@@ -39,6 +35,7 @@ std::string FormatRinexObservationHeader(const RinexObservationHeaderValues& h) 
                          "COMMENT");
     }
     AppendHeaderLine(out, h.markerName, "MARKER NAME");
+    std::string line;
     AppendHeaderLine(out, "", "OBSERVER / AGENCY");
     AppendHeaderLine(out, "", "REC # / TYPE / VERS");
     AppendHeaderLine(out, "", "ANT # / TYPE");

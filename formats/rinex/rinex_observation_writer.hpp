@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/rinex/rinex_navigation_writer.hpp"
+#include "formats/rinex/rinex_run_info.hpp"
 #include "gnss/gps_time.hpp"
 
 struct RinexObservationHeaderValues {

@@ -28,8 +28,10 @@ TEST(RinexNavigation, ReadsARecordAndConvertsToSemicircles) {
     const auto file = ParseRinexNavigation(std::string(kHeader) + kRecord, error);
     ASSERT_TRUE(file) << error.line << ": " << error.message;
     ASSERT_EQ(file->records.size(), 1u);
+    EXPECT_FALSE(file->ionosphere);
     const RinexEphemeris& r = file->records[0];
     EXPECT_EQ(r.prn, 2);
+    EXPECT_EQ(r.toc.day, 1);
     EXPECT_EQ(r.toe, 345600.0);
     EXPECT_EQ(r.tocSecondsOfWeek, 345600.0);  // 2010-07-01 is a Thursday
     EXPECT_EQ(r.rootA, 5153.597391129);
@@ -44,30 +46,63 @@ TEST(RinexNavigation, ReadsARecordAndConvertsToSemicircles) {
     EXPECT_EQ(+e.tgd, static_cast<float>(-1.722946763039e-08));
 }
 
-TEST(RinexNavigation, ErrorsNameTheLine) {
-    RinexError error;
-    std::string broken = std::string(kHeader) + kRecord;
-    broken.replace(broken.find("9.606978041120D-03"), 18, "9.60697804x120D-03");
-    EXPECT_FALSE(ParseRinexNavigation(broken, error));
-    EXPECT_EQ(error.line, 5);
-    EXPECT_NE(error.message.find("orbit line 2"), std::string::npos) << error.message;
+struct Malformed {
+    const char* what;
+    std::string text;
+    int line;
+    const char* message;
+};
 
-    for (const char* toe : {"3.456000000000D+15", "-1.00000000000D+00", "6.048000000000D+05"}) {
-        std::string outOfWeek = std::string(kHeader) + kRecord;
-        outOfWeek.replace(outOfWeek.find("3.456000000000D+05"), 18, toe);
-        EXPECT_FALSE(ParseRinexNavigation(outOfWeek, error)) << toe;
-        EXPECT_EQ(error.line, 6) << toe;
-        EXPECT_NE(error.message.find("toe out of range"), std::string::npos) << error.message;
+// What the strict line and column readers refuse, each with its line: damaged numbers, fields out
+// of their columns, and lines that break the header's rules.
+TEST(RinexNavigation, RefusesMalformedFilesNamingTheLineAndColumns) {
+    const std::string file = std::string(kHeader) + kRecord;
+    auto replaced = [&](const std::string& what, const std::string& with) {
+        std::string text = file;
+        text.replace(text.find(what), what.size(), with);
+        return text;
+    };
+    const std::string version = std::string(kHeader).substr(0, 81);
+    const Malformed cases[] = {
+        {"damaged number", replaced("9.606978041120D-03", "9.60697804x120D-03"), 5,
+         "orbit line 2 of the record of line 3: field 2 in columns 23-41"},
+        {"number shifted one column", replaced(" 9.606978041120D-03", "9.606978041120D-03 "), 5,
+         "columns 23-41"},
+        {"toe past the week", replaced("3.456000000000D+05", "6.048000000000D+05"), 6,
+         "toe out of range"},
+        {"toe negative", replaced("3.456000000000D+05", "-1.00000000000D+00"), 6,
+         "toe out of range"},
+        {"text in columns 1-3", replaced("    7.700000000000D+01", "  x 7.700000000000D+01"), 4,
+         "columns 1-3 must be blank"},
+        {"not a date", replaced(" 2 10  7  1", " 2 10  2 30"), 3, "not a valid date"},
+        {"seconds not F5.1", replaced("  0  0  0.0", "  0  0 0.00"), 3, "F5.1"},
+        {"PRN not right-aligned", replaced(" 2 10", "2  10"), 3, "columns 1-2"},
+        {"record cut short", file.substr(0, file.rfind('\n', file.size() - 2) + 1), 9,
+         "ends inside"},
+        {"blank line between records", file + "\n" + kRecord, 11, "empty line"},
+        {"tab", replaced("    2.322718501091D-06", "\t2.322718501091D-06"), 5, "printable"},
+        {"line too long",
+         replaced("4.000000000000D+00\n", "4.000000000000D+00" + std::string(50, ' ') + "\n"), 10,
+         "longer than 80"},
+        {"observation file",
+         "     2.10           O: OBS" + std::string(34, ' ') + "RINEX VERSION / TYPE\n", 1,
+         "column 21"},
+        {"RINEX 3", "     3.02" + file.substr(9), 1, "only RINEX 2"},
+        {"header line without label", version + "ION ALPHA\n" + file.substr(81), 2,
+         "without a label"},
+        {"ION ALPHA damaged",
+         version + "    1.1180D-08  1.4900D-08 -5.9600D-0x -5.9600D-08          ION ALPHA\n" +
+             file.substr(81),
+         2, "ION ALPHA: coefficient 3 in columns 27-38"},
+        {"no END OF HEADER", version, 1, "END OF HEADER"},
+    };
+    for (const Malformed& c : cases) {
+        RinexError error;
+        EXPECT_FALSE(ParseRinexNavigation(c.text, error)) << c.what;
+        EXPECT_EQ(error.line, c.line) << c.what << ": " << error.message;
+        EXPECT_NE(error.message.find(c.message), std::string::npos)
+            << c.what << ": " << error.message;
     }
-
-    const std::string truncated = std::string(kHeader) + std::string(kRecord).substr(0, 300);
-    EXPECT_FALSE(ParseRinexNavigation(truncated, error));
-    EXPECT_NE(error.message.find("ends inside"), std::string::npos) << error.message;
-
-    EXPECT_FALSE(ParseRinexNavigation("     2.10           O: OBS\n", error));
-    EXPECT_EQ(error.line, 1);
-    EXPECT_FALSE(ParseRinexNavigation(std::string(kHeader).substr(0, 81), error));
-    EXPECT_NE(error.message.find("END OF HEADER"), std::string::npos);
 }
 
 TEST(RinexNavigation, ReadsTheReferenceDays) {
@@ -75,6 +110,12 @@ TEST(RinexNavigation, ReadsTheReferenceDays) {
     SATLOG_REQUIRE_REFERENCE("brdc0910.09n");
     const RinexNavigationFile day = LoadNavigation("brdc1820.10n");
     EXPECT_EQ(day.records.size(), 421u);
+    // "    0.4657D-08  0.1490D-07 -0.5960D-07 -0.1192D-06          ION ALPHA" and its beta.
+    ASSERT_TRUE(day.ionosphere);
+    EXPECT_EQ(day.ionosphere->alpha,
+              (std::array<double, 4>{0.4657e-8, 0.1490e-7, -0.5960e-7, -0.1192e-6}));
+    EXPECT_EQ(day.ionosphere->beta,
+              (std::array<double, 4>{0.8192e5, 0.8192e5, -0.6554e5, -0.5243e6}));
     // The E-exponent file of another day.
     const RinexNavigationFile other = LoadNavigation("brdc0910.09n");
     ASSERT_FALSE(other.records.empty());

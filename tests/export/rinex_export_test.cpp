@@ -186,7 +186,7 @@ TEST_F(RinexExport, DatesAcrossTheWeekRolloverWithTheWeekFromTheFileTime) {
         if (r.toe == 0) {
             ++nextWeek;
             EXPECT_EQ(r.gpsWeek, 1591);
-            EXPECT_EQ(r.day, 4);
+            EXPECT_EQ(r.toc.day, 4);
             EXPECT_GE(r.transmissionTime, -300);
         } else {
             EXPECT_EQ(r.gpsWeek, 1590);

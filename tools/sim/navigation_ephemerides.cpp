@@ -4,7 +4,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "formats/rinex/rinex_navigation.hpp"
 #include "orbit/satellite_position.hpp"
@@ -29,14 +28,8 @@ bool NavigationEphemerides::Load(const std::string& path, std::string& error) {
         error = path + ": cannot open the navigation file";
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        error = path + ": cannot read the navigation file";
-        return false;
-    }
     RinexError parseError;
-    const std::optional<RinexNavigationFile> file = ParseRinexNavigation(text.str(), parseError);
+    const std::optional<RinexNavigationFile> file = ReadRinexNavigation(in, parseError);
     if (!file) {
         error = path + ":" + std::to_string(parseError.line) + ": " + parseError.message;
         return false;
