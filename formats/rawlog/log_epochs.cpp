@@ -15,6 +15,21 @@ class EpochCollector : public ComputedSatelliteSink {
     std::array<int, kSlotCount> status{};
     std::array<EpochMeasurement, kSlotCount> measurements{};
     std::size_t count = 0;
+    std::array<MeasuredSatellite, kSlotCount> measured{};
+    std::size_t measuredCount = 0;
+
+    // Before the tables close the epoch (and forget its measurements): every usable one, with or
+    // without an ephemeris, by the rule the tables compute them by.
+    void CollectMeasured() {
+        measuredCount = 0;
+        for (std::size_t s = 0; s < kSlotCount; ++s) {
+            if (measuredThisEpoch[s] && tables.measurementValid[s] == 1) {
+                const SatelliteState& state = tables.stateTable[s];
+                measured[measuredCount++] = {static_cast<int>(s), status[s], state.rawRange,
+                                             state.fullPhase, tables.ephemerisValid[s] == 1};
+            }
+        }
+    }
 
     void SatelliteComputed(std::int32_t, int, double, const SatellitePosition&) override {}
     void SatelliteSolved(std::int32_t, int slot, double transmitTime,
@@ -73,9 +88,13 @@ LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor) {
             collector->status[record.measurement.prn] = record.measurement.status;
         }
         collector->count = 0;
+        if (raw.kind->kind == RecordKind::EpochTime && record.trailerGood) {
+            collector->CollectMeasured();
+        }
         if (ApplyRecord(collector->tables, record, collector.get())) {
             visitor.Epoch({raw.offset, entry.timeMs,
-                           std::span(collector->measurements).first(collector->count)});
+                           std::span(collector->measurements).first(collector->count),
+                           std::span(collector->measured).first(collector->measuredCount)});
         }
         if (raw.kind->kind == RecordKind::EpochTime) {
             collector->measuredThisEpoch.fill(false);

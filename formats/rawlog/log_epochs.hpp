@@ -23,6 +23,10 @@
 //   (one whose trailer failed, so that the tables did not close that epoch) is stale and left
 //   out. A degenerate ephemeris gives a NaN position: such a satellite stays in the list (it was
 //   measured) and every consumer must skip it; FixLogEpoch (epoch_fix.hpp) does.
+// - Epoch.measured are every usable measurement of the epoch by the same rules (a usable status
+//   in this epoch, not stale), whether or not an ephemeris has been received for the satellite,
+//   in ascending PRN order; `computed` marks those that are in Epoch.measurements too. A view of
+//   the measurements themselves (the RINEX observation file) takes these.
 // - The spans and references handed to the calls are valid only during the call.
 // - The ephemeris an SNV entry brings belongs to the epoch closed by the next Epoch call (its
 //   receive time is that epoch's timeMs).
@@ -69,10 +73,20 @@ struct EpochMeasurement {
     double clockOffset = 0;        // s, the satellite clock's offset at transmission
 };
 
+// A usable measurement as the receiver sent it, computed or not.
+struct MeasuredSatellite {
+    int prn = 0;
+    int status = 0;         // 1 or 2
+    double rawRange = 0;    // s, signal travel time as measured
+    double fullPhase = 0;   // as the receiver sends it
+    bool computed = false;  // an ephemeris was at hand: the satellite is in `measurements`
+};
+
 struct LogEpoch {
     std::uint64_t offset = 0;  // of the PBN entry
     std::int32_t timeMs = 0;   // as in the record
     std::span<const EpochMeasurement> measurements;
+    std::span<const MeasuredSatellite> measured;
 };
 
 // A stretch of the log the reader could not split into entries.

@@ -135,7 +135,8 @@ int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* 
     request.comments = {
         "C1: speed of light times the receiver's signal travel time",
         "(rawRange). Its phase has no stated unit: not exported.",
-        "Satellites with an ephemeris and a usable status only.",
+        "Every measurement with a usable status (1 or 2), whether or",
+        "not the log holds an ephemeris of its satellite yet.",
         "GPS week " + std::to_string(resolved->firstWeek) + " of the first epoch: from " +
             resolved->origin + ".",
     };

@@ -83,7 +83,9 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
         ++outOfOrderEpochs_;
     } else {
         const auto first = static_cast<std::uint32_t>(ranges_.size());
-        for (const EpochMeasurement& m : e.measurements) {
+        // Every usable measurement, whether or not its satellite's ephemeris has come yet: the
+        // observation file holds what the receiver measured; a user of the file brings orbits.
+        for (const MeasuredSatellite& m : e.measured) {
             const ObservedRange range{m.prn, wgs84::kSpeedOfLight * m.rawRange};
             if (IsWritableRange(range)) {
                 ranges_.push_back(range);
@@ -249,7 +251,7 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
     if (!nav.Open(result.problem)) {
         return result;
     }
-    text = FormatRinexNavigationHeader(request.run);
+    text = FormatRinexNavigationHeader(request.run, request.ionosphere);
     for (const auto& e : log.Ephemerides()) {
         const int epochWeek = request.firstWeek + e.weekInLog;
         const int toeWeek = WeekNear(epochWeek, e.receiveSecondsOfWeek, e.record.toe);
