@@ -1,6 +1,7 @@
-// What a raw log gives a RINEX export, collected in one walk: the epochs with their C1 ranges, the
-// distinct ephemerides with the epoch that brought each, and the fixes for the approximate
-// position. The files are written once the week is known (after the walk).
+// What a raw log gives a RINEX export, collected in one walk: the epochs with the C1 ranges of
+// every usable measurement (with or without an ephemeris in the log), the distinct ephemerides with
+// the epoch that brought each, and the fixes for the approximate position. The files are written
+// once the week is known (after the walk).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "formats/rawlog/log_epochs.hpp"
+#include "formats/rinex/rinex_navigation.hpp"
 #include "formats/rinex/rinex_observation_writer.hpp"
 #include "gnss/gps_time.hpp"
 #include "gnss/wgs84.hpp"
@@ -74,6 +76,9 @@ struct RinexExportRequest {
     int firstWeek = 0;      // the full GPS week of the first epoch
     RinexRunInfo run;
     std::vector<std::string> comments;  // extra COMMENT lines of the observation header
+    // The broadcast ionosphere for the navigation header (ION ALPHA / ION BETA): the receiver's
+    // records carry none, so it comes from a navigation file the user gives (--nav).
+    std::optional<RinexIonosphere> ionosphere;
 };
 
 struct RinexExportResult {
