@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 
 namespace rinex_fields {
 
@@ -52,21 +53,30 @@ bool AppendFixed(std::string& out, double value, int width, int decimals) {
     if (!(scaled < 9e17)) {
         return false;
     }
-    auto units = static_cast<std::uint64_t>(scaled);
+    const auto units = static_cast<std::int64_t>(scaled);
+    return AppendFixedUnits(out, value < 0 ? -units : units, width, decimals);
+}
+
+bool AppendFixedUnits(std::string& out, std::int64_t units, int width, int decimals) {
+    if (width > 40 || decimals < 0 || decimals > 18 ||
+        units == std::numeric_limits<std::int64_t>::min()) {
+        return false;
+    }
+    auto magnitude = static_cast<std::uint64_t>(units < 0 ? -units : units);
     char digits[48];
     int n = 0;
     for (int k = 0; k < decimals; ++k) {
-        digits[n++] = static_cast<char>('0' + units % 10);
-        units /= 10;
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
     }
     if (decimals > 0) {
         digits[n++] = '.';
     }
     do {
-        digits[n++] = static_cast<char>('0' + units % 10);
-        units /= 10;
-    } while (units != 0);
-    if (value < 0 && scaled != 0) {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (units < 0) {
         digits[n++] = '-';
     }
     if (n > width) {

@@ -3,6 +3,7 @@
 // and header lines of 60 columns of content followed by the label in columns 61-80.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@ namespace rinex_fields {
 bool AppendD19(std::string& out, double value);  // D19.12: " 1.234567890123D+04"
 bool AppendD12(std::string& out, double value);  // D12.4: "  1.2346D+04"
 bool AppendFixed(std::string& out, double value, int width, int decimals);
+// Fw.d of a value given exactly as an integer count of 10^-decimals units.
+bool AppendFixedUnits(std::string& out, std::int64_t units, int width, int decimals);
 void AppendInteger(std::string& out, long value, int width);
 // Text left-aligned and cut or padded to `width`.
 void AppendText(std::string& out, std::string_view text, int width);

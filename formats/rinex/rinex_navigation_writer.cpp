@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "formats/rinex/rinex_fields.hpp"
-#include "gnss/gps_time.hpp"
+#include "formats/rinex/rinex_time.hpp"
 #include "orbit/satellite_position.hpp"
 
 using namespace rinex_fields;
@@ -70,8 +70,8 @@ bool AppendRinexNavigationRecord(std::string& out, const EphemerisRecord& r, int
     if (r.toe < 0 || r.toe >= 604800 || r.toc < 0 || r.toc >= 604800) {
         return false;
     }
-    const CalendarTime toc = CalendarFromGps(tocWeek, static_cast<double>(r.toc));
-    if (toc.year < 1980 || toc.year > 2079) {
+    const RinexTime toc = RinexTimeOfWeek(tocWeek, static_cast<std::int64_t>(r.toc) * 1000);
+    if (!IsValidRinexTime(toc)) {
         return false;
     }
     // Angles and angular rates: semicircles in the record, radians in the file, by the same
@@ -92,7 +92,8 @@ bool AppendRinexNavigationRecord(std::string& out, const EphemerisRecord& r, int
     AppendInteger(text, toc.day, 3);
     AppendInteger(text, toc.hour, 3);
     AppendInteger(text, toc.minute, 3);
-    bool ok = AppendFixed(text, toc.second, 5, 1);
+    // F5.1: the toc is a whole second of the week.
+    bool ok = AppendFixedUnits(text, toc.secondTicks / (kRinexTicksPerSecond / 10), 5, 1);
     ok = ok && AppendD19(text, r.af0) && AppendD19(text, r.af1) && AppendD19(text, r.af2);
     text.push_back('\n');
     for (int row = 0; row < 7 && ok; ++row) {

@@ -8,14 +8,18 @@ using namespace rinex_fields;
 
 namespace {
 
-void AppendTimeOfObs(std::string& out, const CalendarTime& t, std::string_view label) {
+// The seconds as written and read: seven decimals, exact.
+constexpr int kSecondDecimals = 7;
+static_assert(kRinexTicksPerSecond == 10000000);
+
+void AppendTimeOfObs(std::string& out, const RinexTime& t, std::string_view label) {
     std::string line;
     AppendInteger(line, t.year, 6);
     AppendInteger(line, t.month, 6);
     AppendInteger(line, t.day, 6);
     AppendInteger(line, t.hour, 6);
     AppendInteger(line, t.minute, 6);
-    AppendFixed(line, t.second, 13, 7);
+    AppendFixedUnits(line, t.secondTicks, 13, kSecondDecimals);
     line.append("     GPS");
     AppendHeaderLine(out, line, label);
 }
@@ -74,7 +78,7 @@ bool IsWritableRange(const ObservedRange& range) {
            range.c1 > -999999999.9995 && range.c1 < 9999999999.9995;
 }
 
-void AppendRinexObservationEpoch(std::string& out, const CalendarTime& t,
+void AppendRinexObservationEpoch(std::string& out, const RinexTime& t,
                                  std::span<const ObservedRange> ranges) {
     char year[4];
     year[0] = ' ';
@@ -85,7 +89,7 @@ void AppendRinexObservationEpoch(std::string& out, const CalendarTime& t,
     AppendInteger(out, t.day, 3);
     AppendInteger(out, t.hour, 3);
     AppendInteger(out, t.minute, 3);
-    AppendFixed(out, t.second, 11, 7);
+    AppendFixedUnits(out, t.secondTicks, 11, kSecondDecimals);
     out.append("  0");
     AppendInteger(out, static_cast<long>(ranges.size()), 3);
     for (std::size_t k = 0; k < ranges.size(); ++k) {

@@ -27,3 +27,28 @@ int RinexTime::GpsWeek() const {
 std::int64_t RinexTime::TicksOfWeek() const {
     return GpsTicks() % (7 * kTicksPerDay);
 }
+
+RinexTime RinexTimeOfGps(std::int64_t gpsTicks) {
+    // Floor division: a time before the start of GPS time still gets its own calendar date.
+    std::int64_t days = gpsTicks / kTicksPerDay;
+    std::int64_t ofDay = gpsTicks % kTicksPerDay;
+    if (ofDay < 0) {
+        ofDay += kTicksPerDay;
+        --days;
+    }
+    const CalendarDate date = DateFromGpsDays(static_cast<long>(days));
+    RinexTime t;
+    t.year = date.year;
+    t.month = date.month;
+    t.day = date.day;
+    const std::int64_t minutes = ofDay / (60 * kRinexTicksPerSecond);
+    t.hour = static_cast<int>(minutes / 60);
+    t.minute = static_cast<int>(minutes % 60);
+    t.secondTicks = ofDay % (60 * kRinexTicksPerSecond);
+    return t;
+}
+
+RinexTime RinexTimeOfWeek(int week, std::int64_t msOfWeek) {
+    return RinexTimeOfGps((static_cast<std::int64_t>(week) * 7 * kTicksPerDay) +
+                          msOfWeek * (kRinexTicksPerSecond / 1000));
+}

@@ -1,6 +1,6 @@
-// Epoch times of RINEX observation files, kept exact as written: seven decimals of the second
-// are an integer count of 100 ns ticks. A receiver's clock drifts by fractions of a millisecond,
-// and a double holding the time of week would round them.
+// Epoch times of RINEX files, the one type they are read and written on, kept exact as written:
+// seven decimals of the second are an integer count of 100 ns ticks. A receiver's clock drifts by
+// fractions of a millisecond, and a double holding the time of week would round them.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,13 @@ struct RinexTime {
     int GpsWeek() const;
     std::int64_t TicksOfWeek() const;
 };
+
+// The calendar epoch `gpsTicks` after the start of GPS time (any value: a time before 1980 gives
+// an invalid RinexTime, which a writer refuses).
+RinexTime RinexTimeOfGps(std::int64_t gpsTicks);
+
+// The calendar epoch of a time of week in milliseconds (the receiver's) in the full GPS week.
+RinexTime RinexTimeOfWeek(int week, std::int64_t msOfWeek);
 
 // A real calendar date from 1980-01-06 to 2079 (the two-digit years of RINEX 2), hours 0-23,
 // minutes 0-59, seconds below 60 (GPS time has no leap second).

@@ -5,7 +5,6 @@
 #include "formats/rinex/rinex_navigation_writer.hpp"
 #include "formats/rinex/rinex_observation.hpp"
 #include "formats/rinex/rinex_observation_writer.hpp"
-#include "gnss/gps_time.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/same_ephemeris.hpp"
 
@@ -70,8 +69,8 @@ TEST(RinexObservationWriter, FourteenSatellitesAndAnOddEpochTimeReadBackStrictly
     RinexObservationHeaderValues h;
     h.run = kRun;
     h.markerName = "MAVU";
-    h.firstEpoch = CalendarFromGps(1590, 345600.0);
-    h.lastEpoch = CalendarFromGps(1590, 345601.007);
+    h.firstEpoch = RinexTimeOfWeek(1590, 345600000);
+    h.lastEpoch = RinexTimeOfWeek(1590, 345601007);
     h.interval = 1.0;
     std::string text = FormatRinexObservationHeader(h);
     std::vector<ObservedRange> ranges;

@@ -179,14 +179,12 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         return result;
     }
     const auto timeOf = [&](const RinexExportCollector::ExportEpoch& e) {
-        return CalendarFromGps(request.firstWeek + e.weekInLog,
-                               static_cast<double>(e.timeMs) / 1000.0);
+        return RinexTimeOfWeek(request.firstWeek + e.weekInLog, e.timeMs);
     };
     // RINEX 2 writes two-digit years, 1980 to 2079: an epoch outside them (a corrupt time in the
     // log, an absurd --week) cannot be written.
     const auto writable = [&](const RinexExportCollector::ExportEpoch& e) {
-        const int year = timeOf(e).year;
-        return year >= 1980 && year <= 2079;
+        return IsValidRinexTime(timeOf(e));
     };
     const auto firstWritable = std::find_if(epochs.begin(), epochs.end(), writable);
     if (firstWritable == epochs.end()) {
@@ -194,7 +192,7 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         return result;
     }
     const auto lastWritable = std::find_if(epochs.rbegin(), epochs.rend(), writable);
-    const CalendarTime first = timeOf(*firstWritable);
+    const RinexTime first = timeOf(*firstWritable);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%03d0.%02d",
                   DayOfYear(first.year, first.month, first.day), first.year % 100);
