@@ -4,8 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "orbit/sine_cosine.hpp"
+
 // Every build must compute the same doubles: each operation rounded to double, never carried in
-// extended precision (32-bit x86 builds need SSE2 arithmetic, -msse2 -mfpmath=sse).
+// extended precision (32-bit x86 builds need SSE2 arithmetic, -msse2 -mfpmath=sse), and every
+// sine and cosine taken from SinCos, never from the C runtime, whose functions differ by build.
 static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must round to double (use SSE2 on x86)");
 
 using namespace orbit_constants;
@@ -36,8 +39,9 @@ void RotateBySmallAngle(double& sinA, double& cosA, double d) {
 }
 
 void SinCosOf(double angle, double& sinA, double& cosA) {
-    sinA = std::sin(angle);
-    cosA = std::cos(angle);
+    const SineCosine sc = SinCos(angle);
+    sinA = sc.sin;
+    cosA = sc.cos;
 }
 
 struct KeplerSolution {
@@ -162,8 +166,11 @@ SatelliteSolution SolveSatellitePosition(const EphemerisRecord& eph, double tran
     double sinU = sinPhi, cosU = cosPhi;
     if (std::fabs(du) < 1e-3) {
         RotateBySmallAngle(sinU, cosU, du);
-    } else {
-        SinCosOf(std::atan2(sinPhi, cosPhi) + du, sinU, cosU);  // only a corrupt record gets here
+    } else {  // only a corrupt record gets here
+        double sinDu, cosDu;
+        SinCosOf(du, sinDu, cosDu);
+        sinU = sinPhi * cosDu + cosPhi * sinDu;
+        cosU = cosPhi * cosDu - sinPhi * sinDu;
     }
     const double r = a * denominator + dr;
     const double i = eph.i0 * kPi + di + static_cast<double>(eph.iDot) * kPi * tk;
