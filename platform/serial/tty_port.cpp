@@ -164,28 +164,32 @@ BOOL TtyPort::Read(void* buffer, DWORD count, DWORD& transferred) {
     const Clock::time_point start = Clock::now();
     Clock::time_point lastByte = start;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
+    // Bytes found on the line at first came while nobody waited for them.
+    DsrReceiveGate::Arrival arrival = DsrReceiveGate::Arrival::SinceLastLook;
+    bool hangUpReported = false;  // by the last poll: with nothing to read, the line is gone
 
-    while (transferred < count) {
-        const ssize_t n = ::read(fd_, bytes + transferred, count - transferred);
-        if (n > 0) {
-            transferred += static_cast<DWORD>(n);
+    for (;;) {
+        if (const DWORD moved = TakeQueued(bytes + transferred, count - transferred); moved > 0) {
+            transferred += moved;
             lastByte = Clock::now();
-            if (plan.returnOnFirstByte) {
-                break;
-            }
+        }
+        if (transferred == count || (plan.returnOnFirstByte && transferred > 0)) {
+            break;
+        }
+        const LineState line = TakeFromLine(arrival);
+        arrival = DsrReceiveGate::Arrival::SinceLastLook;
+        if (Queued() > 0) {
             continue;
         }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n == 0 || errno != EAGAIN) {
-            MarkDead();  // hung up (reads 0) or gone (EIO)
+        if (line == LineState::HungUp || hangUpReported) {
+            MarkDead();
             return 0;
         }
         if (plan.returnAtOnce) {
             break;
         }
-        // Nothing buffered: wait for more, up to the earliest time-out in force.
+        // Nothing received (or only bytes the DSR gate dropped): wait for more, up to the
+        // earliest time-out in force.
         Clock::time_point deadline = Clock::time_point::max();
         if (plan.totalMs >= 0) {
             deadline = start + std::chrono::milliseconds(plan.totalMs);
@@ -202,8 +206,12 @@ BOOL TtyPort::Read(void* buffer, DWORD count, DWORD& transferred) {
             SetLastErrorCode(ERROR_OPERATION_ABORTED);
             return 0;
         }
-        // On POLLIN or POLLHUP the next read() tells data from hang-up; on time-out the loop
-        // sees the deadline passed.
+        // Bytes that end the wait came a moment ago, after the line was found empty. On a
+        // hang-up the next take tells data from it; on time-out the loop sees the deadline passed.
+        if ((revents & POLLIN) != 0) {
+            arrival = DsrReceiveGate::Arrival::JustNow;
+        }
+        hangUpReported = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
     return 1;
 }
@@ -275,6 +283,9 @@ BOOL TtyPort::Purge(DWORD flags) {
     if (::tcflush(fd_, tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH) != 0) {
         SetLastErrorCode(ERROR_INVALID_HANDLE);
         return 0;
+    }
+    if (rx) {
+        DropQueued();
     }
     return 1;
 }

@@ -3,12 +3,15 @@
 
 #include <linux/serial.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
 #include "platform/serial/comm_object.hpp"
+#include "platform/serial/dsr_receive_gate.hpp"
 
 namespace serial_detail {
 
@@ -53,6 +56,18 @@ class TtyPort final : public CommObject {
     DWORD PollCounters(DWORD mask);
     DWORD DrainEstimateMs(int queued) const;
 
+    // The driver's input queue (tty_port_input.cpp): what the line has received is taken into it
+    // as soon as a wait or a read notices it, and the DSR gate judges it then, not when the
+    // program reads it.
+    enum class LineState : std::uint8_t { Open, HungUp };
+    // Takes everything the line holds (as much as the queue has room for). HungUp only when
+    // nothing came before the hang-up: bytes that did are delivered first.
+    LineState TakeFromLine(DsrReceiveGate::Arrival arrival);
+    DWORD TakeQueued(std::uint8_t* out, DWORD count);
+    std::size_t Queued();
+    void DropQueued();
+    DsrSample SampleDsr();
+
     int fd_;
     int wakeFd_;  // eventfd that CancelPortWait signals
     std::atomic<bool> cancelled_{false};
@@ -66,6 +81,14 @@ class TtyPort final : public CommObject {
     bool txPending_ = false;  // written bytes not yet reported as drained
     bool countersSupported_ = false;
     serial_icounter_struct counters_{};
+
+    // The size of the input queue Windows gives a serial port.
+    static constexpr std::size_t kInputQueueSize = 4096;
+    std::mutex inputMutex_;  // guards the fields below
+    std::array<std::uint8_t, kInputQueueSize> input_{};
+    std::size_t inputStart_ = 0;
+    std::size_t inputCount_ = 0;
+    DsrReceiveGate dsrGate_;
 };
 
 }  // namespace serial_detail

@@ -69,6 +69,9 @@ DWORD TtyPort::DrainEstimateMs(int queued) const {
 
 BOOL TtyPort::WaitEvent(DWORD& events) {
     events = 0;
+    // Bytes found on the line at first came while nobody waited for them.
+    DsrReceiveGate::Arrival arrival = DsrReceiveGate::Arrival::SinceLastLook;
+    bool hangUpReported = false;  // by the last poll: with nothing to read, the line is gone
     for (;;) {
         if (!EnterBlockingCall()) {
             return 0;
@@ -76,13 +79,14 @@ BOOL TtyPort::WaitEvent(DWORD& events) {
         const DWORD mask = mask_.load(std::memory_order_relaxed);
         DWORD found = 0;
         if ((mask & EV_RXCHAR) != 0) {
-            int waiting = 0;
-            if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
-                MarkDead();  // a hung-up terminal answers EIO
-                return 0;
-            }
-            if (waiting > 0) {
+            // Received bytes go into the input queue now, judged by DSR as it is now.
+            const LineState line = TakeFromLine(arrival);
+            arrival = DsrReceiveGate::Arrival::SinceLastLook;
+            if (Queued() > 0) {
                 found |= EV_RXCHAR;
+            } else if (line == LineState::HungUp || hangUpReported) {
+                MarkDead();
+                return 0;
             }
         }
         Clock::duration wait = Clock::duration::max();
@@ -120,13 +124,12 @@ BOOL TtyPort::WaitEvent(DWORD& events) {
             SetLastErrorCode(ERROR_OPERATION_ABORTED);
             return 0;
         }
-        if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            int waiting = 0;
-            if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0) {
-                MarkDead();
-                return 0;
-            }
+        // Bytes that end the wait came a moment ago, after the line was found empty; a hang-up
+        // is told from data by the next take.
+        if ((revents & POLLIN) != 0) {
+            arrival = DsrReceiveGate::Arrival::JustNow;
         }
+        hangUpReported = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
 }
 

@@ -42,9 +42,14 @@ BOOL TtyPort::SetState(const DCB& dcb) {
         int rts = TIOCM_RTS;
         ::ioctl(fd_, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
     }
-    std::lock_guard lock(mutex_);
-    dcb_ = dcb;
-    dcb_.DCBlength = sizeof(DCB);
+    {
+        std::lock_guard lock(mutex_);
+        dcb_ = dcb;
+        dcb_.DCBlength = sizeof(DCB);
+    }
+    const DsrSample now = SampleDsr();
+    std::lock_guard lock(inputMutex_);
+    dsrGate_.SetSensitive(dcb.fDsrSensitivity != 0, now);
     return 1;
 }
 

@@ -110,7 +110,7 @@ HANDLE OpenPort(std::string_view name, int number, DWORD disposition) {
         lastCreateFailure = failure.cause;
         return INVALID_HANDLE_VALUE;
     }
-    return HandleOf(new DsrHandshake(port));
+    return HandleOf(new DsrHandshake(port, std::string(name) + " (" + path + ")"));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,56 @@ TEST_F(DsrHandshakeTest, DtrIsRaisedAndWritesWaitForDsr) {
     EXPECT_EQ(written, 14u);
     EXPECT_EQ(device_->BytesWrittenWhileDsrOff(), 0u);
     EXPECT_GE(device_->Now(), 200ms) << "the command went out while DSR was off";
+}
+
+// DSR sensitivity judges each byte by DSR when it arrives, as the driver does, not when it is read.
+TEST_F(DsrHandshakeTest, ReceivedBytesAreJudgedByDsrWhenTheyArriveNotWhenTheyAreRead) {
+    char buffer[16];
+    DWORD read = 0;
+    const auto text = [&] { return std::string(buffer, read); };
+
+    // Bytes that came while DSR was on are still there when a read finds it off.
+    ASSERT_TRUE(SetCommMask(port_, EV_DSR));
+    device_->Dsr(true).Send("kept").Dsr(false);
+    DWORD events = 0;
+    ASSERT_TRUE(WaitCommEvent(port_, &events, nullptr));  // on
+    ASSERT_TRUE(WaitCommEvent(port_, &events, nullptr));  // off, after the bytes
+    ASSERT_TRUE(ReadFile(port_, buffer, sizeof buffer, &read, nullptr));
+    EXPECT_EQ(text(), "kept");
+
+    // DSR falls during a record read: the bytes before the fall are read, those after dropped.
+    COMMTIMEOUTS record{50, 0, 0, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(port_, &record));
+    device_->Dsr(true).Send("abc").Dsr(false).Send("xyz").Pause(100ms);
+    ASSERT_TRUE(ReadFile(port_, buffer, 10, &read, nullptr));
+    EXPECT_EQ(text(), "abc");
+
+    // A record read that starts with DSR off waits for bytes that come once it is on.
+    device_->Send("noise").Pause(1s).Dsr(true).Send("12345");
+    ASSERT_TRUE(ReadFile(port_, buffer, 5, &read, nullptr));
+    EXPECT_EQ(text(), "12345");
+    EXPECT_EQ(device_->BytesDroppedWhileDsrOff(), 8u);  // "xyz" and "noise"
+}
+
+// The settings hold writes while DSR is off, for ever on a cable without DSR: the user hears why.
+TEST_F(DsrHandshakeTest, AWriteHeldByDsrSaysOnceWhatThatMeansForTheCable) {
+    device_->Dsr(false);
+    DWORD events = 0;
+    ASSERT_TRUE(WaitCommEvent(port_, &events, nullptr));  // DSR is off, and stays off
+    ::testing::internal::CaptureStderr();
+    auto write = std::async(std::launch::async, [&] {
+        DWORD written = 0;
+        return WriteFile(port_, "$PASHS,RCI,1\r\n", 14, &written, nullptr) != 0 || written != 0;
+    });
+    EXPECT_EQ(write.wait_for(3700ms), std::future_status::timeout) << "held (the notice: at 3 s)";
+    CancelPortWait(port_);
+    EXPECT_FALSE(write.get()) << "a cancelled write fails, with nothing sent";
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(device_->Written().empty());
+    const std::string notice = "satlog: COM3 (scripted:dsr): DSR has been off for 3 s";
+    EXPECT_EQ(errors.find(notice), 0u) << errors;
+    EXPECT_EQ(errors.find(notice, 1), std::string::npos) << "said once: " << errors;
+    EXPECT_NE(errors.find("3-wire cable"), std::string::npos) << errors;
 }
 
 TEST_F(DsrHandshakeTest, BytesReceivedWhileDsrIsOffAreDiscarded) {

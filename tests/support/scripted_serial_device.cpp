@@ -6,6 +6,7 @@
 
 #include "platform/serial/comm_object.hpp"
 #include "platform/serial/dcb_termios.hpp"
+#include "platform/serial/dsr_receive_gate.hpp"
 #include "platform/serial/read_timeouts.hpp"
 #include "platform/serial/scripted_port_opener.hpp"
 
@@ -51,7 +52,11 @@ constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
 
 }  // namespace
 
-ScriptedSerialDevice::ScriptedSerialDevice() : dcb_(serial_detail::DefaultDcb()) {}
+ScriptedSerialDevice::ScriptedSerialDevice()
+    : dcb_(serial_detail::DefaultDcb()),
+      dsrGate_(std::make_unique<serial_detail::DsrReceiveGate>()) {}
+
+ScriptedSerialDevice::~ScriptedSerialDevice() = default;
 
 ScriptedSerialDevice& ScriptedSerialDevice::Append(Step step) {
     {
@@ -107,7 +112,12 @@ void ScriptedSerialDevice::RunStep() {
     Step& step = script_.front();
     switch (step.kind) {
         case StepKind::Send:
-            received_.insert(received_.end(), step.bytes.begin(), step.bytes.end());
+            // The bytes arrive now, under DSR as it is now.
+            if (dsrGate_->Keep(DsrNow(), serial_detail::DsrReceiveGate::Arrival::JustNow)) {
+                received_.insert(received_.end(), step.bytes.begin(), step.bytes.end());
+            } else {
+                droppedWhileDsrOff_ += step.bytes.size();
+            }
             break;
         case StepKind::Pause:
             nowMs_ += step.ms;
@@ -120,11 +130,16 @@ void ScriptedSerialDevice::RunStep() {
             break;
         case StepKind::Dsr:
             modemLines_ = true;
+            dsrChanges_ += dsr_ != step.on ? 1 : 0;
             dsr_ = step.on;
             signalled_ |= EV_DSR & mask_;
             break;
     }
     script_.pop_front();
+}
+
+serial_detail::DsrSample ScriptedSerialDevice::DsrNow() const {
+    return {!modemLines_ || dsr_, dsrChanges_};
 }
 
 DWORD ScriptedSerialDevice::PendingEvents() const {
@@ -318,11 +333,13 @@ BOOL ScriptedSerialDevice::Purge(DWORD flags) {
 BOOL ScriptedSerialDevice::GetState(DCB& dcb) {
     std::lock_guard lock(mutex_);
     dcb = dcb_;
+    calls_.push_back({CallKind::GetState, 0, 0});
     return 1;
 }
 
 BOOL ScriptedSerialDevice::SetState(const DCB& dcb) {
     std::lock_guard lock(mutex_);
+    calls_.push_back({CallKind::SetState, dcb.BaudRate, 0});
     if (!serial_detail::SpeedOfBaudRate(dcb.BaudRate) || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
         dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS) {
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
@@ -330,12 +347,14 @@ BOOL ScriptedSerialDevice::SetState(const DCB& dcb) {
     }
     dcb_ = dcb;
     dcb_.DCBlength = sizeof(DCB);
+    dsrGate_->SetSensitive(dcb.fDsrSensitivity != 0, DsrNow());
     return 1;
 }
 
 BOOL ScriptedSerialDevice::SetMask(DWORD mask) {
     std::lock_guard lock(mutex_);
     mask_ = mask;
+    calls_.push_back({CallKind::SetMask, mask, 0});
     return 1;
 }
 
@@ -390,6 +409,11 @@ std::vector<ScriptedSerialDevice::Call> ScriptedSerialDevice::Calls() const {
 std::size_t ScriptedSerialDevice::BytesPurged() const {
     std::lock_guard lock(mutex_);
     return purged_;
+}
+
+std::size_t ScriptedSerialDevice::BytesDroppedWhileDsrOff() const {
+    std::lock_guard lock(mutex_);
+    return droppedWhileDsrOff_;
 }
 
 std::size_t ScriptedSerialDevice::BytesUnread() const {

@@ -25,16 +25,32 @@
 
 #include "platform/serial/win32_comm.hpp"
 
+namespace serial_detail {
+class DsrReceiveGate;
+struct DsrSample;
+}  // namespace serial_detail
+
 class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialDevice> {
   public:
     ScriptedSerialDevice();
+    ~ScriptedSerialDevice();
 
     // What the system did, in order (for tests that check the sequence of calls).
-    enum class CallKind : std::uint8_t { Read, Write, Wait, Purge, SetTimeouts };
+    enum class CallKind : std::uint8_t {
+        Read,
+        Write,
+        Wait,
+        Purge,
+        SetTimeouts,
+        GetState,
+        SetState,
+        SetMask
+    };
     struct Call {
         CallKind kind;
         DWORD value;   // Read: bytes asked; Write: bytes written; Wait: events reported;
-                       // Purge: flags; SetTimeouts: ReadIntervalTimeout
+                       // Purge: flags; SetTimeouts: ReadIntervalTimeout; SetState: BaudRate;
+                       // SetMask: the mask
         DWORD result;  // Read: bytes moved; otherwise 0
     };
 
@@ -44,7 +60,8 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     ScriptedSerialDevice& Pause(std::chrono::milliseconds quiet);
     ScriptedSerialDevice& Signal(DWORD events);  // line events such as EV_CTS | EV_RING
     // DSR goes on or off, with EV_DSR. From the first such step the device reports its modem
-    // lines; before it, it has none, as a pseudo-terminal.
+    // lines; before it, it has none, as a pseudo-terminal. With the DSR sensitivity of the line
+    // settings, bytes that a Send step delivers while DSR is off are dropped as they arrive.
     ScriptedSerialDevice& Dsr(bool on);
     // Holds the script until the system has made one more WriteFile than the earlier
     // AwaitWrite steps accounted for: a receiver that answers a command.
@@ -61,7 +78,8 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     std::vector<std::uint8_t> Written() const;
     std::vector<std::vector<std::uint8_t>> Writes() const;
     std::vector<Call> Calls() const;
-    std::size_t BytesPurged() const;  // received bytes that a PurgeComm discarded
+    std::size_t BytesPurged() const;              // received bytes that a PurgeComm discarded
+    std::size_t BytesDroppedWhileDsrOff() const;  // by the DSR sensitivity
     std::size_t BytesUnread() const;
     std::chrono::milliseconds Now() const;  // the virtual clock
     bool IsOpen() const;
@@ -105,6 +123,7 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     bool CanRunStep() const;
     void RunStep();  // the next step, which CanRunStep allowed; a Pause runs whole
     DWORD PendingEvents() const;
+    serial_detail::DsrSample DsrNow() const;
     std::size_t TakeReceived(std::uint8_t* out, std::size_t count);
     // With the lock: blocks until the script or the cancel flag changes. False when cancelled.
     bool Block(std::unique_lock<std::mutex>& lock);
@@ -130,6 +149,9 @@ class ScriptedSerialDevice : public std::enable_shared_from_this<ScriptedSerialD
     bool open_ = false;
     bool modemLines_ = false;
     bool dsr_ = false;
+    std::uint32_t dsrChanges_ = 0;
+    std::unique_ptr<serial_detail::DsrReceiveGate> dsrGate_;  // the serial layer's own
+    std::size_t droppedWhileDsrOff_ = 0;
     bool dtr_ = false;
     std::size_t writtenWhileDsrOff_ = 0;
     std::vector<std::uint8_t> written_;
