@@ -36,6 +36,10 @@ std::string Quoted(std::string_view field) {
     return out;
 }
 
+std::string ColumnRange(std::size_t start, std::size_t width) {
+    return "columns " + std::to_string(start + 1) + "-" + std::to_string(start + width);
+}
+
 bool ReadInteger(std::string_view field, int& value) {
     const std::string_view s = SkipLeadingBlanks(field);
     if (s.empty() || s.size() > 9) {

@@ -17,6 +17,8 @@ bool IsBlank(std::string_view field);
 
 // A field's text between single quotes, for messages: an empty field shows as ''.
 std::string Quoted(std::string_view field);
+// "columns 23-41" for a field of `width` from the 0-based `start`, as messages name it.
+std::string ColumnRange(std::size_t start, std::size_t width);
 
 // Iw: blanks, an optional minus sign and digits, right-aligned; a blank field is not a number.
 bool ReadInteger(std::string_view field, int& value);

@@ -4,17 +4,16 @@
 #include <string>
 
 #include "formats/rinex/rinex_columns.hpp"
-#include "formats/rinex/rinex_header_labels.hpp"
+#include "formats/rinex/rinex_navigation_header.hpp"
 #include "gnss/gps_time.hpp"
 #include "orbit/satellite_position.hpp"
 
 namespace {
 
-constexpr std::size_t kNumberWidth = 19;      // D19.12
-constexpr std::size_t kOrbitLines = 7;        // BROADCAST ORBIT - 1 to 7
-constexpr std::size_t kOrbitIndent = 3;       // 3X before the four numbers of an orbit line
-constexpr std::size_t kClockColumn = 22;      // the clock polynomial after I2,5I3,F5.1
-constexpr std::size_t kIonosphereWidth = 12;  // 2X,4D12.4
+constexpr std::size_t kNumberWidth = 19;  // D19.12
+constexpr std::size_t kOrbitLines = 7;    // BROADCAST ORBIT - 1 to 7
+constexpr std::size_t kOrbitIndent = 3;   // 3X before the four numbers of an orbit line
+constexpr std::size_t kClockColumn = 22;  // the clock polynomial after I2,5I3,F5.1
 
 // A number of the data records; a blank field is a spare or a value not known and reads 0.
 bool ReadNumber(std::string_view field, double& value) {
@@ -24,105 +23,6 @@ bool ReadNumber(std::string_view field, double& value) {
     }
     return ReadExponential(field, value);
 }
-
-std::string ColumnRange(std::size_t start, std::size_t width) {
-    return "columns " + std::to_string(start + 1) + "-" + std::to_string(start + width);
-}
-
-// The header of a navigation file, line by line: each label's handler reads its line.
-class NavigationHeaderReader {
-  public:
-    using Handler = bool (NavigationHeaderReader::*)(std::string_view line, std::string& error);
-    struct Label {
-        std::string_view text;
-        bool required;
-        bool repeats;
-        Handler take;  // nullptr: a documentary line, read past
-    };
-
-    NavigationHeaderReader();
-
-    bool Take(std::string_view line, std::string& error) {
-        int index = -1;
-        if (!labels_.Classify(line, index, error)) {
-            return false;
-        }
-        const Handler take = index >= 0 ? kLabels[index].take : nullptr;
-        return take == nullptr || (this->*take)(line, error);
-    }
-    bool Ended() const { return labels_.Ended(); }
-    bool Complete(std::string& error) const { return labels_.Complete(error); }
-    std::optional<RinexIonosphere> Ionosphere() const {
-        if (!alpha_ || !beta_) {
-            return std::nullopt;
-        }
-        return RinexIonosphere{*alpha_, *beta_};
-    }
-
-    bool TakeVersion(std::string_view line, std::string& error) {
-        // Writers put the version as 2, 2.1, 2.10 or 2.11 (F9.2 by the format, not always kept).
-        double version = 0;
-        if (!ReadLooseDecimal(Columns(line, 0, 9), version) || version < 2 || version >= 3) {
-            error = "version " + Quoted(Columns(line, 0, 9)) +
-                    " in columns 1-9: only RINEX 2 navigation files are read";
-            return false;
-        }
-        if (line[20] != 'N') {
-            error = "not a RINEX GPS navigation file: column 21 must hold 'N', not " +
-                    Quoted(line.substr(20, 1));
-            return false;
-        }
-        return true;
-    }
-    bool TakeIonAlpha(std::string_view line, std::string& error) {
-        return ReadIonosphere(line, "ION ALPHA", alpha_, error);
-    }
-    bool TakeIonBeta(std::string_view line, std::string& error) {
-        return ReadIonosphere(line, "ION BETA", beta_, error);
-    }
-
-  private:
-    // 2X,4D12.4 in columns 1-50.
-    static bool ReadIonosphere(std::string_view line, std::string_view label,
-                               std::optional<std::array<double, 4>>& values, std::string& error) {
-        std::array<double, 4> read{};
-        for (std::size_t k = 0; k < 4; ++k) {
-            const std::size_t start = 2 + kIonosphereWidth * k;
-            const std::string_view field = Columns(line, start, kIonosphereWidth);
-            if (!ReadExponential(field, read[k])) {
-                error = std::string(label) + ": coefficient " + std::to_string(k + 1) + " in " +
-                        ColumnRange(start, kIonosphereWidth) + " is " + Quoted(field) +
-                        ", not a number (D12.4)";
-                return false;
-            }
-        }
-        if (!IsBlank(Columns(line, 0, 2)) || !IsBlank(Columns(line, 50, 10))) {
-            error = std::string(label) + " holds four numbers in columns 3-50 (2X,4D12.4) only";
-            return false;
-        }
-        values = read;
-        return true;
-    }
-
-    static const Label kLabels[];
-    RinexHeaderLabels<Label> labels_;
-    std::optional<std::array<double, 4>> alpha_, beta_;
-};
-
-// The header lines of a RINEX 2.11 GPS navigation file (document table A3) that this reader
-// knows; the others are read past.
-const NavigationHeaderReader::Label NavigationHeaderReader::kLabels[] = {
-    {kRinexVersionLabel, true, false, &NavigationHeaderReader::TakeVersion},
-    {"PGM / RUN BY / DATE", false, false, nullptr},
-    {"COMMENT", false, true, nullptr},
-    {"ION ALPHA", false, false, &NavigationHeaderReader::TakeIonAlpha},
-    {"ION BETA", false, false, &NavigationHeaderReader::TakeIonBeta},
-    {"DELTA-UTC: A0,A1,T,W", false, false, nullptr},
-    {"LEAP SECONDS", false, false, nullptr},
-    {kRinexEndOfHeaderLabel, true, false, nullptr},
-};
-
-NavigationHeaderReader::NavigationHeaderReader() : labels_(kLabels) {}
 
 class NavigationParser {
   public:
@@ -171,7 +71,7 @@ class NavigationParser {
     bool ReadClockEpoch(std::string_view line, RinexEphemeris& record);
 
     RinexLines lines_;
-    NavigationHeaderReader header_;
+    RinexNavigationHeaderReader header_;
     RinexNavigationFile file_;
     int failLine_ = 0;  // when the error belongs to another line than the last one read
     std::string message_;

@@ -2,6 +2,7 @@
 // yields: the conversion to the receiver's ephemeris, the SNV encoding and the orbit computation.
 //
 // Beyond "no crash, no out-of-bounds access, no undefined behaviour", each record must satisfy:
+//  - the header's ionosphere coefficients, when read, are finite numbers;
 //  - the converted ephemeris survives SNV encoding and decoding bit for bit, in the slot of its
 //  PRN;
 //  - an orbit with no size or an eccentricity outside (-1, 1) yields NaN, never a number;
@@ -65,6 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("a rejected file without a reason", 0);
         }
         return 0;
+    }
+    if (file->ionosphere) {
+        for (const auto* values : {&file->ionosphere->alpha, &file->ionosphere->beta}) {
+            for (double v : *values) {
+                if (!std::isfinite(v)) {
+                    Fail("an ionosphere coefficient that is not a number", 0);
+                }
+            }
+        }
     }
     for (const RinexEphemeris& rinex : file->records) {
         const EphemerisRecord e = ToEphemerisRecord(rinex);
