@@ -1,15 +1,11 @@
 #include "formats/rawlog/log_epochs.hpp"
 
 #include <array>
-#include <memory>
 
 #include "records/record_dispatch.hpp"
 
-namespace {
-
 // Everything the walk keeps between entries: the live tool's tables and what an epoch collects.
-class EpochCollector : public ComputedSatelliteSink {
-  public:
+struct LogEpochWalk::Collector : public ComputedSatelliteSink {
     SatelliteTables tables;
     std::array<bool, kSlotCount> measuredThisEpoch{};  // an MPC since the last PBN entry
     std::array<int, kSlotCount> status{};
@@ -45,59 +41,101 @@ class EpochCollector : public ComputedSatelliteSink {
     }
 };
 
-}  // namespace
+LogEpochWalk::LogEpochWalk(LogEpochVisitor& visitor, std::size_t capacity)
+    : visitor_(visitor), framer_(capacity), collector_(std::make_unique<Collector>()) {}
 
-LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor) {
-    RawLogReader reader(log);
+LogEpochWalk::~LogEpochWalk() = default;
+
+void LogEpochWalk::Feed(std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty() && !framer_.Finished()) {
+        bytes = bytes.subspan(framer_.Feed(bytes));
+        Drain();
+    }
+}
+
+void LogEpochWalk::Finish() {
+    framer_.Finish();
+    Drain();
+    Flush();
+}
+
+// Epochs go out as their PBN entry arrives: nothing is held back yet.
+void LogEpochWalk::Flush() {}
+
+void LogEpochWalk::Restart() {
+    framer_.Reset();
+    collector_ = std::make_unique<Collector>();
+}
+
+void LogEpochWalk::Drain() {
     RawLogEntry raw{};
-    // The tables are large (37 ephemerides): kept off the stack.
-    auto collector = std::make_unique<EpochCollector>();
     for (;;) {
-        const RawLogReader::Status status = reader.Next(raw);
-        if (status == RawLogReader::Status::Truncated || status == RawLogReader::Status::Damaged) {
-            const bool skipped = status == RawLogReader::Status::Damaged;
-            visitor.Damage({status, reader.ProblemOffset(), reader.ProblemText(),
-                            skipped ? reader.LastSkippedBytes() : 0,
-                            skipped ? reader.Offset() : 0});
-            collector->measuredThisEpoch.fill(false);
-            continue;
-        }
-        if (status != RawLogReader::Status::Entry) {
-            return {status, status == RawLogReader::Status::ReadError ? reader.ProblemText() : "",
-                    reader.Damage()};
-        }
-        const DecodedRecord record = DecodeRecord(*raw.kind, raw.body);
-        LogEntry entry;
-        entry.offset = raw.offset;
-        entry.kind = raw.kind;
-        entry.body = raw.body;
-        entry.trailerGood = record.trailerGood;
-        entry.slot = record.Slot();
-        if (raw.kind->kind == RecordKind::Measurement) {
-            entry.status = record.measurement.status;
-        }
-        entry.timeMs = record.timeMs;
-        visitor.Entry(entry);
-        if (raw.kind->kind == RecordKind::Ephemeris) {
-            visitor.Ephemeris(
-                {raw.offset, record.ephemeris.slot, record.ephemeris.record, record.trailerGood});
-        }
-        if (raw.kind->kind == RecordKind::Measurement && record.trailerGood &&
-            NamesSlot(record.measurement.prn)) {
-            collector->measuredThisEpoch[record.measurement.prn] = true;
-            collector->status[record.measurement.prn] = record.measurement.status;
-        }
-        collector->count = 0;
-        if (raw.kind->kind == RecordKind::EpochTime && record.trailerGood) {
-            collector->CollectMeasured();
-        }
-        if (ApplyRecord(collector->tables, record, collector.get())) {
-            visitor.Epoch({raw.offset, entry.timeMs,
-                           std::span(collector->measurements).first(collector->count),
-                           std::span(collector->measured).first(collector->measuredCount)});
-        }
-        if (raw.kind->kind == RecordKind::EpochTime) {
-            collector->measuredThisEpoch.fill(false);
+        const RawLogFramer::Status status = framer_.Next(raw);
+        switch (status) {
+            case RawLogFramer::Status::NeedInput:
+            case RawLogFramer::Status::End:
+                return;
+            case RawLogFramer::Status::Entry:
+                Handle(raw);
+                continue;
+            case RawLogFramer::Status::Damaged:
+            case RawLogFramer::Status::Truncated: {
+                const bool skipped = status == RawLogFramer::Status::Damaged;
+                visitor_.Damage({status, framer_.ProblemOffset(), framer_.ProblemText(),
+                                 skipped ? framer_.LastSkippedBytes() : 0,
+                                 skipped ? framer_.Offset() : 0});
+                collector_->measuredThisEpoch.fill(false);
+                continue;
+            }
         }
     }
+}
+
+void LogEpochWalk::Handle(const RawLogEntry& raw) {
+    const DecodedRecord record = DecodeRecord(*raw.kind, raw.body);
+    LogEntry entry;
+    entry.offset = raw.offset;
+    entry.kind = raw.kind;
+    entry.body = raw.body;
+    entry.trailerGood = record.trailerGood;
+    entry.slot = record.Slot();
+    if (raw.kind->kind == RecordKind::Measurement) {
+        entry.status = record.measurement.status;
+    }
+    entry.timeMs = record.timeMs;
+    visitor_.Entry(entry);
+    if (raw.kind->kind == RecordKind::Ephemeris) {
+        visitor_.Ephemeris(
+            {raw.offset, record.ephemeris.slot, record.ephemeris.record, record.trailerGood});
+    }
+    Collector& c = *collector_;
+    if (raw.kind->kind == RecordKind::Measurement && record.trailerGood &&
+        NamesSlot(record.measurement.prn)) {
+        c.measuredThisEpoch[record.measurement.prn] = true;
+        c.status[record.measurement.prn] = record.measurement.status;
+    }
+    c.count = 0;
+    if (raw.kind->kind == RecordKind::EpochTime && record.trailerGood) {
+        c.CollectMeasured();
+    }
+    if (ApplyRecord(c.tables, record, &c)) {
+        visitor_.Epoch({raw.offset, entry.timeMs, std::span(c.measurements).first(c.count),
+                        std::span(c.measured).first(c.measuredCount)});
+    }
+    if (raw.kind->kind == RecordKind::EpochTime) {
+        c.measuredThisEpoch.fill(false);
+    }
+}
+
+LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor) {
+    LogEpochWalk walk(visitor);
+    std::string error;
+    while (!walk.Framer().Finished()) {
+        if (!FeedFromFile(log, walk.Framer(), error)) {
+            return {true, error, walk.Damage()};
+        }
+        walk.Drain();
+    }
+    walk.Flush();
+    return {false, "", walk.Damage()};
 }

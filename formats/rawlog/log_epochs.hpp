@@ -2,7 +2,8 @@
 // every offline view of it (the fix, the RINEX export, the summary, the sky plot) builds on.
 //
 // How to use it: derive from LogEpochVisitor, override the calls you need, and pass it to
-// WalkLogEpochs with the open log.
+// WalkLogEpochs with the open log, or to a LogEpochWalk that you feed yourself (a log that is
+// still being written).
 //
 //   class MyView : public LogEpochVisitor {
 //       void Entry(const LogEntry& e) override;         // every entry, in log order
@@ -11,7 +12,7 @@
 //       void Damage(const LogDamage& d) override;        // every damaged stretch read past
 //   };
 //   MyView view;
-//   const LogWalkEnd end = WalkLogEpochs(file, view);   // End or ReadError, damage totals
+//   const LogWalkEnd end = WalkLogEpochs(file, view);   // read error or not, damage totals
 //
 // - Entries go through the same decoders and SatelliteTables as on the receive thread: a body
 //   whose trailer is not CR LF is reported (trailerGood = false) but never reaches the tables,
@@ -34,14 +35,17 @@
 //   handed to Damage and read past, as the reader resynchronises; measurements from before it
 //   count for no later epoch (the PBN that closed theirs may be lost in it). The walk ends at
 //   the end of the log or at a read error: LogWalkEnd says which, and what damage was read past.
+// - Fed piece by piece, the walk makes the same calls as over the whole log (the framer sees to
+//   it); an epoch is handed on as soon as its PBN entry is whole.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 
-#include "formats/rawlog/raw_log_reader.hpp"
+#include "formats/rawlog/raw_log_framer.hpp"
 #include "orbit/ephemeris_record.hpp"
 #include "orbit/satellite_position.hpp"
 #include "records/record_layout.hpp"
@@ -91,7 +95,7 @@ struct LogEpoch {
 
 // A stretch of the log the reader could not split into entries.
 struct LogDamage {
-    RawLogReader::Status status = RawLogReader::Status::Damaged;  // or Truncated: the log ends
+    RawLogFramer::Status status = RawLogFramer::Status::Damaged;  // or Truncated: the log ends
     std::uint64_t offset = 0;                                     // where it begins
     std::string text;                                             // what was found there
     std::uint64_t skippedBytes = 0;  // Damaged: bytes skipped from `offset`
@@ -108,10 +112,44 @@ class LogEpochVisitor {
 };
 
 struct LogWalkEnd {
-    RawLogReader::Status status = RawLogReader::Status::End;  // End or ReadError
-    std::string text;                                         // ReadError: the system's reason
+    bool readFailed = false;
+    std::string text;     // readFailed: the system's reason
     RawLogDamage damage;  // totals of the damaged stretches read past
     bool Damaged() const { return damage.stretches > 0 || damage.truncatedEnd; }
+};
+
+// The walk over bytes pushed in: a log read in blocks, or one that is still being written.
+class LogEpochWalk {
+  public:
+    explicit LogEpochWalk(LogEpochVisitor& visitor, std::size_t capacity = 1 << 16);
+    ~LogEpochWalk();
+    LogEpochWalk(const LogEpochWalk&) = delete;
+    LogEpochWalk& operator=(const LogEpochWalk&) = delete;
+
+    // Hands every entry, epoch and damaged stretch that the bytes complete to the visitor; a
+    // partial entry at the end waits for the bytes that complete it.
+    void Feed(std::span<const std::uint8_t> bytes);
+    // The same for bytes put into Framer() directly (FreeSpace and Commit, FeedFromFile).
+    void Drain();
+    // No byte follows: a partial entry at the end is damage, and everything is handed on.
+    void Finish();
+    // The writer has gone quiet and more may come: whatever the walk holds back to judge an epoch
+    // by the ones after it is handed on now. A follower calls it when the log stops growing.
+    void Flush();
+    // The log starts again from its first byte (its writer emptied it, or it was replaced):
+    // empty tables, nothing pending, no damage counted.
+    void Restart();
+
+    RawLogFramer& Framer() { return framer_; }
+    const RawLogDamage& Damage() const { return framer_.Damage(); }
+
+  private:
+    struct Collector;
+    void Handle(const RawLogEntry& raw);
+
+    LogEpochVisitor& visitor_;
+    RawLogFramer framer_;
+    std::unique_ptr<Collector> collector_;  // the tables are large: kept off the stack
 };
 
 LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor);

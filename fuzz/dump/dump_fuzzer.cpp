@@ -1,23 +1,26 @@
 // satlog-dump on arbitrary files: records, positions and fix run over the same bytes (fix through
-// the epoch walk and the least-squares fix), and the raw-log reader is checked against the bytes
+// the epoch walk and the least-squares fix), and the raw-log framer is checked against the bytes
 // it was given.
 //
 // Beyond "no crash, no out-of-bounds access", each input must satisfy:
 //  - `records`, `positions` and `fix` agree on the exit status (all read the log the same way);
 //  - `fix` writes one row per epoch, never more than the log has position entries;
-//  - `records` prints exactly one line per entry the reader yields;
+//  - `records` prints exactly one line per entry the framer yields;
 //  - every entry is the tag of a known kind at its offset, followed by that kind's body length of
 //    the very bytes of the file; entries and reported damaged stretches follow each other without
 //    gaps from offset 0 to the end, and reading goes on after damage only at a whole entry;
-//  - a reader with the smallest block size yields the same entries as one with a larger block
-//    (the block refill must not lose or repeat bytes at block boundaries).
+//  - the bytes fed one at a time through the smallest buffer, or in pieces of another size, give
+//    the same entries and damage as the whole file (nothing lost or repeated at piece or buffer
+//    boundaries);
+//  - before the end of the input is said, a partial entry at the end is pending, never damage.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "formats/rawlog/raw_log_reader.hpp"
+#include "formats/rawlog/raw_log_framer.hpp"
 #include "records/record_decoders.hpp"
 #include "tools/dump/dump_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
@@ -60,37 +63,49 @@ bool KnownTag(const std::uint8_t* data, std::size_t size, std::uint64_t at) {
            FindRecordKind({reinterpret_cast<const char*>(data + at), 4}) != nullptr;
 }
 
-Entries ReadAll(const std::uint8_t* data, std::size_t size, std::size_t blockSize) {
-    InputStream in(data, size);
-    RawLogReader reader(in.get(), blockSize);
+Entries ReadAll(const std::uint8_t* data, std::size_t size, std::size_t piece,
+                std::size_t capacity) {
+    RawLogFramer framer(capacity);
     Entries result{};
     std::uint64_t expected = 0;
     bool afterDamage = false;
+    std::size_t fed = 0;
     RawLogEntry entry{};
     for (;;) {
-        const RawLogReader::Status status = reader.Next(entry);
-        if (status == RawLogReader::Status::End) {
+        const RawLogFramer::Status status = framer.Next(entry);
+        if (status == RawLogFramer::Status::End) {
             break;
         }
-        if (status == RawLogReader::Status::ReadError) {
-            Fail("read error on a memory stream");
+        if (status == RawLogFramer::Status::NeedInput) {
+            if (fed == size) {
+                if (framer.Finished()) {
+                    Fail("asks for input after the end was said");
+                }
+                framer.Finish();
+            } else {
+                fed += framer.Feed({data + fed, std::min(piece, size - fed)});
+            }
+            continue;
         }
-        if (status != RawLogReader::Status::Entry) {
-            if (reader.ProblemOffset() != expected) {
+        if (status != RawLogFramer::Status::Entry) {
+            if (framer.ProblemOffset() != expected) {
                 Fail("problem reported at the wrong offset");
             }
+            if (status == RawLogFramer::Status::Truncated && !framer.Finished()) {
+                Fail("a partial entry called damage before the end of the input");
+            }
             result.damaged = true;
-            const std::uint64_t skipped = status == RawLogReader::Status::Damaged
-                                              ? reader.LastSkippedBytes()
+            const std::uint64_t skipped = status == RawLogFramer::Status::Damaged
+                                              ? framer.LastSkippedBytes()
                                               : size - expected;
             if (skipped == 0 || expected + skipped > size ||
-                reader.Offset() != expected + skipped) {
+                framer.Offset() != expected + skipped) {
                 Fail("skipped stretch out of place");
             }
             result.damage.push_back(expected);
             result.damage.push_back(skipped);
             expected += skipped;
-            afterDamage = status == RawLogReader::Status::Damaged;
+            afterDamage = status == RawLogFramer::Status::Damaged;
             continue;
         }
         if (entry.offset != expected) {
@@ -116,9 +131,9 @@ Entries ReadAll(const std::uint8_t* data, std::size_t size, std::size_t blockSiz
         expected += length;
     }
     if (expected != size) {
-        Fail("reader reports the end before the end of the file");
+        Fail("framer reports the end before the end of the file");
     }
-    if (reader.Damage().stretches * 2 + (reader.Damage().truncatedEnd ? 2 : 0) !=
+    if (framer.Damage().stretches * 2 + (framer.Damage().truncatedEnd ? 2 : 0) !=
         result.damage.size()) {
         Fail("damage totals differ from the stretches reported");
     }
@@ -133,10 +148,12 @@ std::FILE* NullOutput() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const Entries byBlock = ReadAll(data, size, 4096);
-    const Entries bySmallBlock = ReadAll(data, size, 0);  // the reader's minimum block
-    if (byBlock.offsets != bySmallBlock.offsets || byBlock.damage != bySmallBlock.damage) {
-        Fail("block size changes what the reader yields");
+    const Entries byBlock = ReadAll(data, size, 1 << 16, 4096);
+    const Entries byByte = ReadAll(data, size, 1, 0);  // one byte at a time, smallest buffer
+    const Entries byPiece = ReadAll(data, size, 1 + size % 199, 1000);
+    if (byBlock.offsets != byByte.offsets || byBlock.damage != byByte.damage ||
+        byBlock.offsets != byPiece.offsets || byBlock.damage != byPiece.damage) {
+        Fail("the pieces the bytes arrive in change what the framer yields");
     }
 
     char* text = nullptr;

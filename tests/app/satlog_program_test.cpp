@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "formats/rawlog/raw_log_reader.hpp"
 #include "tests/app/program_run.hpp"
+#include "tests/support/framed_log.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 
 namespace fs = std::filesystem;
@@ -58,27 +58,23 @@ struct LogSummary {
 
 LogSummary ReadLog(const fs::path& path) {
     LogSummary summary;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    const FramedLog log = FrameLogFile(path.string());
+    if (!log.opened) {
         summary.problem = "cannot open " + path.string();
         return summary;
     }
-    RawLogReader reader(file);
-    RawLogEntry entry{};
-    for (;;) {
-        RawLogReader::Status status = reader.Next(entry);
-        if (status == RawLogReader::Status::Entry) {
-            ++summary.entries;
-            if (entry.kind != nullptr && entry.kind->tag == "PBN,") {
-                ++summary.epochs;
-            }
-            continue;
-        }
-        summary.complete = status == RawLogReader::Status::End;
-        summary.problem = reader.ProblemText();
-        break;
+    summary.entries = static_cast<int>(log.Entries().size());
+    summary.epochs = static_cast<int>(log.Entries(&kPbnLayout).size());
+    summary.complete = !log.Damaged();
+    if (summary.complete) {
+        return summary;
     }
-    std::fclose(file);
+    for (const FramedEvent& e : log.events) {
+        if (e.status != RawLogFramer::Status::Entry) {
+            summary.problem = e.text;
+            break;
+        }
+    }
     return summary;
 }
 

@@ -64,7 +64,7 @@ TEST(LogEpochs, EveryEntryThenTheEpochWithPositionAndClockAtTheExactTransmitTime
         .Epoch(345600123);
     const Recorder r = Recorder::Walk(log);
 
-    EXPECT_EQ(r.end.status, RawLogReader::Status::End);
+    EXPECT_FALSE(r.end.readFailed);
     ASSERT_EQ(r.entries.size(), 7u);
     EXPECT_EQ(r.entries[2].offset, 2 * kSnvEntry);
     EXPECT_EQ(r.entries[2].slot, 9);
@@ -125,16 +125,16 @@ TEST(LogEpochs, DamageIsReadPastAndEndsTheEpochBeforeIt) {
         .Epoch(1000)
         .Raw({'M', 'P', 'C', ',', 0});
     const Recorder r = Recorder::Walk(log);
-    EXPECT_EQ(r.end.status, RawLogReader::Status::End);
+    EXPECT_FALSE(r.end.readFailed);
     EXPECT_TRUE(r.end.Damaged());
     EXPECT_EQ(r.end.damage.stretches, 1u);
     EXPECT_TRUE(r.end.damage.truncatedEnd);
     ASSERT_EQ(r.damage.size(), 2u);
-    EXPECT_EQ(r.damage[0].status, RawLogReader::Status::Damaged);
+    EXPECT_EQ(r.damage[0].status, RawLogFramer::Status::Damaged);
     EXPECT_EQ(r.damage[0].offset, 2 * kSnvEntry + kMpcEntry);
     EXPECT_EQ(r.damage[0].skippedBytes, 4u);
     EXPECT_EQ(r.damage[0].resumeOffset, 2 * kSnvEntry + kMpcEntry + 4);
-    EXPECT_EQ(r.damage[1].status, RawLogReader::Status::Truncated);
+    EXPECT_EQ(r.damage[1].status, RawLogFramer::Status::Truncated);
     EXPECT_NE(r.damage[1].text.find("MPC"), std::string::npos);
     ASSERT_EQ(r.epochs.size(), 1u);
     EXPECT_EQ(r.Prns(0), std::vector<int>{2});

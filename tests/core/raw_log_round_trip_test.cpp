@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/rawlog/raw_log_reader.hpp"
 #include "orbit/satellite_position.hpp"
 #include "records/record_encoder.hpp"
 #include "tests/support/reference_data.hpp"
@@ -195,32 +194,6 @@ TEST(RawLogDump, DamagedStretchesAreSkippedAndEveryWholeEntryAfterThemIsRead) {
             << run.err;
         EXPECT_NE(run.err.find(skip), std::string::npos) << c.what << ": " << run.err;
     }
-}
-
-TEST(RawLogDump, ReaderCountsWhatDamageCost) {
-    std::vector<std::uint8_t> log;
-    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(1000));
-    log.insert(log.end(), 10, 0);
-    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(2000));
-    log.insert(log.end(), {'M', 'P', 'C', ',', 1, 2, 3});  // torn, runs into the next entry
-    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(3000));
-    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(4000));
-    log.insert(log.end(), {'S', 'N', 'V', ',', 9});  // torn at the end
-    TemporaryStream in;
-    std::fwrite(log.data(), 1, log.size(), in.get());
-    std::rewind(in.get());
-    RawLogReader reader(in.get(), 0);
-    RawLogEntry entry{};
-    int entries = 0;
-    for (RawLogReader::Status s; (s = reader.Next(entry)) != RawLogReader::Status::End;) {
-        ASSERT_NE(s, RawLogReader::Status::ReadError);
-        entries += s == RawLogReader::Status::Entry;
-    }
-    EXPECT_EQ(entries, 4);
-    EXPECT_EQ(reader.Damage().stretches, 2u);
-    EXPECT_EQ(reader.Damage().skippedBytes, 17u);
-    EXPECT_EQ(reader.Damage().tornEntries, 1u);
-    EXPECT_TRUE(reader.Damage().truncatedEnd);
 }
 
 TEST(RawLogDump, PositionsLeaveOutRecordsWithABadTrailer) {

@@ -6,8 +6,8 @@
 #include <regex>
 #include <string>
 
-#include "formats/rawlog/raw_log_reader.hpp"
 #include "tests/support/command_run.hpp"
+#include "tests/support/framed_log.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tools/dump/dump_commands.hpp"
 #include "tools/sim/sim_run.hpp"
@@ -42,20 +42,13 @@ TEST(LogSummary, CountsTrailersDamageAndGapsAndFindsTheReceiver) {
     // Entries counted by the reader itself; where the first MPC entry is.
     std::size_t counts[3] = {};
     std::size_t firstMpc = 0;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    RawLogReader reader(f);
-    RawLogEntry entry{};
-    for (RawLogReader::Status status; (status = reader.Next(entry)) != RawLogReader::Status::End;) {
-        if (status != RawLogReader::Status::Entry) {
-            continue;
+    const FramedLog framed = FrameLogFile(path);
+    for (const FramedEvent* entry : framed.Entries()) {
+        if (entry->kind == &kMpcLayout && counts[1] == 0) {
+            firstMpc = entry->offset;
         }
-        if (entry.kind == &kMpcLayout && counts[1] == 0) {
-            firstMpc = entry.offset;
-        }
-        ++counts[static_cast<int>(entry.kind->kind)];
+        ++counts[static_cast<int>(entry->kind->kind)];
     }
-    std::fclose(f);
     // That entry's trailer damaged.
     log[firstMpc + 4 + kMpcLayout.bodyLength - 1] = 'x';
     std::ofstream(path, std::ios::binary | std::ios::trunc) << log;

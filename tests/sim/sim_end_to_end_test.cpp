@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "formats/rawlog/raw_log_reader.hpp"
 #include "orbit/satellite_position.hpp"
 #include "tests/sim/precise_orbit.hpp"
 #include "tests/sim/sim_process.hpp"
+#include "tests/support/framed_log.hpp"
 #include "tests/support/live_receiver.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/thread_cpu.hpp"
@@ -59,17 +59,11 @@ std::vector<TruthRow> ReadTruth(const fs::path& path) {
 }
 
 std::size_t CountEntries(const fs::path& log) {
-    std::FILE* f = std::fopen(log.c_str(), "rb");
-    if (f == nullptr) {
-        return 0;
-    }
-    RawLogReader reader(f);
-    RawLogEntry e{};
+    const FramedLog framed = FrameLogFile(log.string());
     std::size_t n = 0;
-    while (reader.Next(e) == RawLogReader::Status::Entry) {
+    while (n < framed.events.size() && framed.events[n].status == RawLogFramer::Status::Entry) {
         ++n;
     }
-    std::fclose(f);
     return n;
 }
 
@@ -362,18 +356,10 @@ TEST_F(SimEndToEnd, SignalsEndAnOfflineRunWithWholeEntries) {
         sim.Signal(signal);
         ASSERT_EQ(sim.Wait(10s), 0) << "signal " << signal << ": " << sim.Stderr();
         EXPECT_NE(sim.Stderr().find("interrupted"), std::string::npos) << sim.Stderr();
-        std::FILE* f = std::fopen(log.c_str(), "rb");
-        ASSERT_NE(f, nullptr);
-        RawLogReader reader(f);
-        RawLogEntry e{};
-        std::size_t entries = 0;
-        RawLogReader::Status status;
-        while ((status = reader.Next(e)) == RawLogReader::Status::Entry) {
-            ++entries;
-        }
-        std::fclose(f);
-        EXPECT_EQ(status, RawLogReader::Status::End) << "signal " << signal;
-        EXPECT_GT(entries, 0u);
+        const FramedLog framed = FrameLogFile(log.string());
+        ASSERT_TRUE(framed.opened);
+        EXPECT_FALSE(framed.Damaged()) << "signal " << signal;
+        EXPECT_GT(framed.Entries().size(), 0u);
     }
 }
 

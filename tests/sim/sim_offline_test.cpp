@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "formats/rawlog/raw_log_reader.hpp"
 #include "platform/serial/win32_comm.hpp"
 #include "records/record_dispatch.hpp"
 #include "records/record_encoder.hpp"
 #include "records/satellite_tables.hpp"
 #include "tests/support/controlling_terminal.hpp"
+#include "tests/support/framed_log.hpp"
 #include "tests/support/pseudo_terminal.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/sim_start.hpp"
@@ -84,33 +84,27 @@ struct LogSummary {
 
 LogSummary Summarise(const std::string& path) {
     LogSummary s;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    EXPECT_NE(f, nullptr) << path;
-    if (f == nullptr) {
-        return s;
-    }
-    RawLogReader reader(f);
-    RawLogEntry e{};
-    RawLogReader::Status status;
-    while ((status = reader.Next(e)) == RawLogReader::Status::Entry) {
+    const FramedLog log = FrameLogFile(path);
+    EXPECT_TRUE(log.opened) << path;
+    EXPECT_FALSE(log.Damaged()) << path;
+    for (const FramedEvent* entry : log.Entries()) {
+        const FramedEvent& e = *entry;
         const std::size_t n = e.body.size();
         s.badTrailers += !(e.body[n - 2] == 0x0D && e.body[n - 1] == 0x0A);
         switch (e.kind->kind) {
             case RecordKind::Ephemeris:
                 ++s.snv;
-                s.noSlot += !NamesSlot(DecodeEphemeris(e.body.first<134>()).slot);
+                s.noSlot += !NamesSlot(DecodeEphemeris(std::span(e.body).first<134>()).slot);
                 break;
             case RecordKind::Measurement:
                 ++s.mpc;
-                s.noSlot += !NamesSlot(DecodeMeasurement(e.body.first<97>()).prn);
+                s.noSlot += !NamesSlot(DecodeMeasurement(std::span(e.body).first<97>()).prn);
                 break;
             case RecordKind::EpochTime:
                 ++s.pbn;
                 break;
         }
     }
-    EXPECT_EQ(status, RawLogReader::Status::End);
-    std::fclose(f);
     return s;
 }
 
@@ -150,13 +144,10 @@ class Collect : public ComputedSatelliteSink {
 std::vector<Row> ToolPositions(const std::string& logPath) {
     Collect sink;
     SatelliteTables tables;
-    std::FILE* f = std::fopen(logPath.c_str(), "rb");
-    RawLogReader reader(f);
-    RawLogEntry e{};
-    while (reader.Next(e) == RawLogReader::Status::Entry) {
-        DispatchRecord(*e.kind, e.body, tables, &sink);
+    const FramedLog log = FrameLogFile(logPath);
+    for (const FramedEvent* e : log.Entries()) {
+        DispatchRecord(*e->kind, e->body, tables, &sink);
     }
-    std::fclose(f);
     return sink.rows;
 }
 
@@ -363,18 +354,16 @@ TEST_F(SimOffline, ObservationFileIsReplayedEpochByEpoch) {
         << stderr_;
     std::vector<std::int32_t> epochs;
     std::vector<MeasurementRecord> first;
-    std::FILE* f = std::fopen(Path("a.log").c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    RawLogReader reader(f);
-    RawLogEntry e{};
-    while (reader.Next(e) == RawLogReader::Status::Entry) {
-        if (e.kind->kind == RecordKind::EpochTime) {
-            epochs.push_back(DecodeEpochTime(e.body.first<58>()));
-        } else if (e.kind->kind == RecordKind::Measurement && epochs.empty()) {
-            first.push_back(DecodeMeasurement(e.body.first<97>()));
+    const FramedLog log = FrameLogFile(Path("a.log"));
+    ASSERT_TRUE(log.opened);
+    for (const FramedEvent* e : log.Entries()) {
+        const std::span<const std::uint8_t> body(e->body);
+        if (e->kind->kind == RecordKind::EpochTime) {
+            epochs.push_back(DecodeEpochTime(body.first<58>()));
+        } else if (e->kind->kind == RecordKind::Measurement && epochs.empty()) {
+            first.push_back(DecodeMeasurement(body.first<97>()));
         }
     }
-    std::fclose(f);
     ASSERT_EQ(epochs.size(), 120u);
     EXPECT_EQ(epochs.front(), 518400000);
     EXPECT_EQ(epochs[96], 518400000 + 48 * 60000 + 4);  // after a splice, 4 ms late

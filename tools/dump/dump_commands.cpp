@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "formats/rawlog/raw_log_reader.hpp"
+#include "formats/rawlog/raw_log_framer.hpp"
 #include "records/record_dispatch.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
@@ -43,46 +43,39 @@ class CsvPositions : public ComputedSatelliteSink {
 template <typename OnEntry>
 int ForEachEntry(std::FILE* in, const std::string& name, std::FILE* err, OutputBuffer& out,
                  OnEntry onEntry) {
-    RawLogReader reader(in);
+    RawLogFramer framer;
     RawLogEntry entry{};
-    bool damaged = false;
+    std::string readError;
     for (;;) {
-        const RawLogReader::Status status = reader.Next(entry);
+        const RawLogFramer::Status status = framer.Next(entry);
         switch (status) {
-            case RawLogReader::Status::Entry:
+            case RawLogFramer::Status::NeedInput:
+                if (!FeedFromFile(in, framer, readError)) {
+                    out.Flush();
+                    std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(),
+                                 readError.c_str());
+                    return 2;
+                }
+                continue;
+            case RawLogFramer::Status::Entry:
                 onEntry(entry);
                 continue;
-            case RawLogReader::Status::End:
+            case RawLogFramer::Status::End:
                 if (!out.Flush()) {
                     std::fprintf(err, "satlog-dump: cannot write the output: %s\n",
                                  std::strerror(errno));
                     return 2;
                 }
-                return damaged ? 1 : 0;
-            case RawLogReader::Status::Truncated:
-            case RawLogReader::Status::Damaged:
+                return framer.Damage().stretches > 0 || framer.Damage().truncatedEnd ? 1 : 0;
+            case RawLogFramer::Status::Truncated:
+            case RawLogFramer::Status::Damaged:
                 // What was read before the damage goes out first, so that the two streams
                 // interleave in order on a terminal.
                 out.Flush();
-                damaged = true;
-                std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", name.c_str(),
-                             static_cast<unsigned long long>(reader.ProblemOffset()),
-                             reader.ProblemText().c_str());
-                if (status == RawLogReader::Status::Damaged) {
-                    std::fprintf(err,
-                                 "satlog-dump: %s: skipped %llu bytes from byte offset %llu; "
-                                 "reading on at byte offset %llu\n",
-                                 name.c_str(),
-                                 static_cast<unsigned long long>(reader.LastSkippedBytes()),
-                                 static_cast<unsigned long long>(reader.ProblemOffset()),
-                                 static_cast<unsigned long long>(reader.Offset()));
-                }
+                ReportLogDamage({status, framer.ProblemOffset(), framer.ProblemText(),
+                                 framer.LastSkippedBytes(), framer.Offset()},
+                                name, err);
                 continue;
-            case RawLogReader::Status::ReadError:
-                out.Flush();
-                std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(),
-                             reader.ProblemText().c_str());
-                return 2;
         }
     }
 }

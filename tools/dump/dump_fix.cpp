@@ -106,7 +106,7 @@ int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* e
     CsvFixes rows(csv, options, name, err);
     const LogWalkEnd end = WalkLogEpochs(in, rows);
     const bool written = csv.Flush();
-    if (end.status == RawLogReader::Status::ReadError) {
+    if (end.readFailed) {
         std::fprintf(err, "satlog-dump: cannot read %s: %s\n", name.c_str(), end.text.c_str());
         return 2;
     }

@@ -40,7 +40,7 @@ bool CommandLog::Open(const std::string& name, std::FILE* err) {
 void ReportLogDamage(const LogDamage& damage, const std::string& shownName, std::FILE* err) {
     std::fprintf(err, "satlog-dump: %s: byte offset %llu: %s\n", shownName.c_str(),
                  static_cast<unsigned long long>(damage.offset), damage.text.c_str());
-    if (damage.status == RawLogReader::Status::Damaged) {
+    if (damage.status == RawLogFramer::Status::Damaged) {
         std::fprintf(err,
                      "satlog-dump: %s: skipped %llu bytes from byte offset %llu; reading on at "
                      "byte offset %llu\n",
@@ -79,7 +79,7 @@ LogWalkEnd WalkLogReportingDamage(const CommandLog& log, LogEpochVisitor& visito
 }
 
 int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err) {
-    if (end.status == RawLogReader::Status::ReadError) {
+    if (end.readFailed) {
         std::fprintf(err, "satlog-dump: cannot read %s: %s\n", shownName.c_str(), end.text.c_str());
         return 2;
     }

@@ -9,7 +9,6 @@
 #include "tools/sim/sim_line.hpp"
 
 RawLogReplay::~RawLogReplay() {
-    reader_.reset();
     if (file_ != nullptr) {
         std::fclose(file_);
     }
@@ -28,7 +27,7 @@ bool RawLogReplay::Open(const std::string& path, std::FILE* err, std::string& er
         error = path + ": is a directory, not a raw log";
         return false;
     }
-    reader_ = std::make_unique<RawLogReader>(file_);
+    framer_ = std::make_unique<RawLogFramer>();
     haveFirst_ = ReadEntry(first_);
     if (!haveFirst_) {
         error = path + ": the raw log holds no whole entry";
@@ -40,38 +39,42 @@ bool RawLogReplay::Open(const std::string& path, std::FILE* err, std::string& er
 // The next whole entry; damage on the way is reported and skipped. False at the end of the log.
 bool RawLogReplay::ReadEntry(PlannedRecord& record) {
     RawLogEntry entry{};
+    std::string readError;
     for (;;) {
-        switch (reader_->Next(entry)) {
-            case RawLogReader::Status::Entry:
+        switch (framer_->Next(entry)) {
+            case RawLogFramer::Status::NeedInput:
+                if (!FeedFromFile(file_, *framer_, readError)) {
+                    if (Interrupted()) {
+                        return false;  // a signal cut the read short: the run reports it
+                    }
+                    std::fprintf(err_, "satlog-sim: cannot read %s: %s\n", path_.c_str(),
+                                 readError.c_str());
+                    return false;
+                }
+                continue;
+            case RawLogFramer::Status::Entry:
                 record = PlannedRecord{};
                 record.kind = entry.kind;
                 std::copy(entry.body.begin(), entry.body.end(), record.body.begin());
                 return true;
-            case RawLogReader::Status::End:
+            case RawLogFramer::Status::End:
                 return false;
-            case RawLogReader::Status::Truncated:
+            case RawLogFramer::Status::Truncated:
                 std::fprintf(err_, "satlog-sim: %s: byte offset %llu: %s; not replayed\n",
                              path_.c_str(),
-                             static_cast<unsigned long long>(reader_->ProblemOffset()),
-                             reader_->ProblemText().c_str());
+                             static_cast<unsigned long long>(framer_->ProblemOffset()),
+                             framer_->ProblemText().c_str());
                 continue;
-            case RawLogReader::Status::Damaged:
+            case RawLogFramer::Status::Damaged:
                 std::fprintf(err_,
                              "satlog-sim: %s: byte offset %llu: %s; skipped %llu bytes, "
                              "replaying on from byte offset %llu\n",
                              path_.c_str(),
-                             static_cast<unsigned long long>(reader_->ProblemOffset()),
-                             reader_->ProblemText().c_str(),
-                             static_cast<unsigned long long>(reader_->LastSkippedBytes()),
-                             static_cast<unsigned long long>(reader_->Offset()));
+                             static_cast<unsigned long long>(framer_->ProblemOffset()),
+                             framer_->ProblemText().c_str(),
+                             static_cast<unsigned long long>(framer_->LastSkippedBytes()),
+                             static_cast<unsigned long long>(framer_->Offset()));
                 continue;
-            case RawLogReader::Status::ReadError:
-                if (Interrupted()) {
-                    return false;  // a signal cut the read short: the run reports it
-                }
-                std::fprintf(err_, "satlog-sim: cannot read %s: %s\n", path_.c_str(),
-                             reader_->ProblemText().c_str());
-                return false;
         }
     }
 }

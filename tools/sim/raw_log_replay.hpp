@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/rawlog/raw_log_reader.hpp"
+#include "formats/rawlog/raw_log_framer.hpp"
 #include "tools/sim/scenario.hpp"
 
 class RawLogReplay {
@@ -34,7 +34,7 @@ class RawLogReplay {
     std::FILE* file_ = nullptr;
     std::FILE* err_ = nullptr;
     std::string path_;
-    std::unique_ptr<RawLogReader> reader_;
+    std::unique_ptr<RawLogFramer> framer_;
     PlannedRecord first_{};
     bool haveFirst_ = false;
 };
