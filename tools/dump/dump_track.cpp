@@ -12,7 +12,7 @@
 
 #include "formats/gpx/gpx_track.hpp"
 #include "formats/nmea/nmea_sentences.hpp"
-#include "formats/rawlog/raw_log_reader.hpp"
+#include "formats/rawlog/raw_log_framer.hpp"
 #include "records/record_dispatch.hpp"
 #include "tools/dump/epoch_report.hpp"
 #include "tools/dump/log_command_support.hpp"
@@ -173,15 +173,22 @@ struct EpochTimes {
 };
 
 EpochTimes ScanEpochTimes(std::FILE* file) {
-    RawLogReader reader(file);
+    RawLogFramer framer;
     RawLogEntry entry{};
     EpochTimes t;
+    std::string readError;
     for (;;) {
-        const RawLogReader::Status status = reader.Next(entry);
-        if (status == RawLogReader::Status::End || status == RawLogReader::Status::ReadError) {
+        const RawLogFramer::Status status = framer.Next(entry);
+        if (status == RawLogFramer::Status::NeedInput) {
+            if (!FeedFromFile(file, framer, readError)) {
+                return t;  // the walk that follows meets the same error and says so
+            }
+            continue;
+        }
+        if (status == RawLogFramer::Status::End) {
             return t;
         }
-        if (status != RawLogReader::Status::Entry || entry.kind->kind != RecordKind::EpochTime) {
+        if (status != RawLogFramer::Status::Entry || entry.kind->kind != RecordKind::EpochTime) {
             continue;
         }
         const DecodedRecord d = DecodeRecord(*entry.kind, entry.body);
@@ -277,7 +284,7 @@ class TrackWalk : public LogEpochVisitor {
     // The exit status of the walk that ended with `end`, the output flushed.
     int Finish(const LogWalkEnd& end) {
         const bool written = out_.Flush();
-        if (end.status == RawLogReader::Status::ReadError) {
+        if (end.readFailed) {
             std::fprintf(err_, "satlog-dump: cannot read %s: %s\n", log_.ShownName().c_str(),
                          end.text.c_str());
             return 2;
