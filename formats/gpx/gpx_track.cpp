@@ -82,12 +82,13 @@ void AppendGpxHeader(std::string_view creator, std::string_view trackName, std::
 }
 
 void AppendGpxTrackPoint(const GpxTrackPoint& p, std::string& out) {
-    if (!std::isfinite(p.latitudeDeg) || !std::isfinite(p.longitudeDeg)) {
+    if (!(p.latitudeDeg >= -90.0 && p.latitudeDeg <= 90.0) || !std::isfinite(p.longitudeDeg)) {
         return;
     }
-    // Rounded as written first, so that a longitude that rounds to 180 is written as -180.
-    double longitude = std::round(p.longitudeDeg * 1e9) / 1e9;
-    longitude = std::remainder(longitude, 360.0);
+    // Into -180..180, then rounded as written, so that a longitude that rounds to 180 is written
+    // as -180.
+    double longitude = std::remainder(p.longitudeDeg, 360.0);
+    longitude = std::round(longitude * 1e9) / 1e9;
     if (longitude >= 180.0) {
         longitude -= 360.0;
     }

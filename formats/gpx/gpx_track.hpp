@@ -24,8 +24,8 @@ void AppendGpxHeader(std::string_view creator, std::string_view trackName, std::
 
 // One `trkpt`: lat and lon to 1e-9 degrees, then in the schema's order ele (mm), time (UTC, to
 // the millisecond when not on a whole second), geoidheight, fix (3d), sat, hdop, vdop, pdop.
-// A value that is not finite leaves its element out; a point whose latitude or longitude is not
-// finite is not written.
+// A value that is not finite leaves its element out; a point whose latitude is outside -90..90
+// or whose longitude is not finite is no place on earth and is not written.
 void AppendGpxTrackPoint(const GpxTrackPoint& point, std::string& out);
 
 void AppendGpxFooter(std::string& out);

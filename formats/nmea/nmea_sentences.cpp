@@ -213,8 +213,13 @@ void AppendNmeaSentence(std::string_view body, std::string& out) {
     AppendChecksumAndEnd(body, out);
 }
 
-void AppendNmeaEpoch(const NmeaEpoch& epoch, std::string& out) {
-    const UtcFields t = SplitUtc(epoch.utc);
+void AppendNmeaEpoch(const NmeaEpoch& given, std::string& out) {
+    const UtcFields t = SplitUtc(given.utc);
+    // A position that is no place on earth is no fix (the sentences have no form for it).
+    NmeaEpoch epoch = given;
+    epoch.hasFix = given.hasFix && given.fix.latitudeDeg >= -90.0 &&
+                   given.fix.latitudeDeg <= 90.0 && given.fix.longitudeDeg >= -180.0 &&
+                   given.fix.longitudeDeg <= 180.0;
     AppendRmc(epoch, t, out);
     AppendGga(epoch, t, out);
     AppendGsa(epoch, out);

@@ -44,7 +44,9 @@ struct NmeaEpoch {
 
 // Appends the epoch's sentences to `out`: RMC, GGA, GSA, GSV (one per 4 satellites, at least
 // one), ZDA. Without a fix the stream stays alive: GGA quality 0, RMC status V and mode N, GSA
-// mode 1, with the time and the satellites in view.
+// mode 1, with the time and the satellites in view; a fix whose latitude or longitude lies
+// outside -90..90 or -180..180 (or is not finite) is written so too. The date must lie within
+// the calendar's years (-32767 to 32767).
 void AppendNmeaEpoch(const NmeaEpoch& epoch, std::string& out);
 
 // Appends `$`, `body`, `*`, the checksum of `body` and CR LF.

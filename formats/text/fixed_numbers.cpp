@@ -34,7 +34,8 @@ bool AppendFixedWithin(double value, int maxDecimals, int width, std::string& ou
 }
 
 void AppendFixed(double value, int decimals, std::string& out) {
-    char text[64];
+    // The largest double has 309 digits before the point.
+    char text[400];
     const auto r =
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     if (r.ec == std::errc()) {

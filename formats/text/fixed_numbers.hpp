@@ -8,7 +8,7 @@
 // number fits or the value is not finite.
 bool AppendFixedWithin(double value, int maxDecimals, int width, std::string& out);
 
-// Appends `value` with exactly `decimals` decimals (finite values only).
+// Appends `value` with exactly `decimals` decimals (at most 60; finite values only).
 void AppendFixed(double value, int decimals, std::string& out);
 
 // Appends `value` as a decimal integer padded with zeros to `digits` digits.
