@@ -44,7 +44,7 @@ class RinexHeaderLabels {
         }
         first_ = false;
         if (index < 0) {
-            return true;
+            return NotShifted(line, error);
         }
         const auto k = static_cast<std::size_t>(index);
         if (seen_[k] && !labels_[k].repeats) {
@@ -79,6 +79,20 @@ class RinexHeaderLabels {
     }
 
   private:
+    // A label the table does not know is read past, unless it is one of the table's that stands
+    // out of its columns (its first letters in column 60, say): that line is damaged, not new.
+    bool NotShifted(std::string_view line, std::string& error) const {
+        for (const Label& l : labels_) {
+            const std::size_t at = line.find(l.text);
+            if (at != std::string_view::npos && at != 60) {
+                error = "the label " + Quoted(l.text) + " begins in column " +
+                        std::to_string(at + 1) + ", not 61";
+                return false;
+            }
+        }
+        return true;
+    }
+
     std::span<const Label> labels_;
     std::bitset<32> seen_;
     bool first_ = true;

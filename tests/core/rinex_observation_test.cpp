@@ -168,7 +168,8 @@ TEST(RinexObservation, RefusesMalformedFilesNamingTheLine) {
         {"version 3", "     3.02" + header.substr(9), 1, "2.10 and 2.11"},
         {"missing label", without("ANT # / TYPE"), 11, "no ANT # / TYPE"},
         {"unknown label", RinexHeaderLine("", "MARKER TYPE") + header, 1, "first line"},
-        {"label shifted", header.substr(0, 81) + " " + header.substr(81), 2, "column 61"},
+        {"label shifted right", header.substr(0, 81) + " " + header.substr(81), 2, "column 61"},
+        {"label shifted left", header.substr(0, 81) + header.substr(82), 2, "begins in column 60"},
         {"types announced, not listed",
          RinexObservationHeaderText(
              "G (GPS)",
