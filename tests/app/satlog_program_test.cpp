@@ -8,10 +8,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "tests/app/program_run.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/command_run.hpp"
 #include "tests/support/framed_log.hpp"
 #include "tests/support/pseudo_terminal.hpp"
+#include "tools/dump/dump_commands.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -226,4 +230,63 @@ TEST_F(SatlogProgram, ClosingEndsWithinItsBoundWhenNothingWakesTheReceiveThread)
     EXPECT_TRUE(log.complete) << log.problem;
     EXPECT_EQ(log.entries, 3);
     EXPECT_EQ(log.epochs, 1);
+}
+
+// A follower started before the window, in its directory: the window creates its log (twice: the
+// second start empties the first run's log in place) as if nobody read it, never showing
+// "mavu0.txt Create Error", and what the follower writes is the fix of every epoch of each run's
+// log, the second run's after the follower said that the log started again.
+TEST_F(SatlogProgram, AFollowerStartedFirstNeverHindersTheWindowAndSeesEveryEpoch) {
+    ChildOptions options;
+    options.argv = {SATLOG_DUMP_PROGRAM, "fix", "--follow", "mavu0.txt"};
+    options.directory = directory_.string();
+    options.output = options.error = ChildOptions::Stream::Capture;
+    options.stopSignal = SIGTERM;
+    ChildProcess follower(options);
+    ASSERT_TRUE(follower.WaitForLine(
+        ChildProcess::Channel::Output,
+        [](const std::string& l) { return l.rfind("time_ms", 0) == 0; }, 20s));
+    std::vector<std::string> expected;
+    for (int run = 0; run < 2; ++run) {
+        BackgroundProgram simulator(SATLOG_SIM_PROGRAM, {});
+        const std::string line = simulator.FirstOutputLine(10s);
+        ASSERT_FALSE(line.empty()) << "the simulator printed no line";
+        ProgramResult result = Run({{"SATLOG_COM3", line},
+                                    {"SATLOG_TRACE", "1"},
+                                    {"SATLOG_CLICK", "Button4"},
+                                    {"SATLOG_CLOSE_AFTER", "5"}},
+                                   60s);
+        ASSERT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, 0) << result.ErrorText();
+        EXPECT_EQ(result.FirstError("Label3: mavu0.txt Create Error"), nullptr)
+            << result.ErrorText();
+        const CommandRun fix =
+            RunCommand(DumpMain, {"satlog-dump", "fix", (directory_ / "mavu0.txt").string()});
+        ASSERT_EQ(fix.status, 0) << fix.err;
+        std::istringstream rows(fix.out);
+        std::string row;
+        std::getline(rows, row);  // the header
+        while (std::getline(rows, row)) {
+            expected.push_back(row);
+        }
+        ASSERT_FALSE(expected.empty());
+        ASSERT_TRUE(follower.WaitForLine(
+            ChildProcess::Channel::Output,
+            [&](const std::string& l) { return l == expected.back(); }, 20s))
+            << "the follower never wrote " << expected.back();
+    }
+    follower.Signal(SIGTERM);
+    EXPECT_EQ(follower.Wait(10s), 0);
+    std::vector<std::string> rows;
+    for (const ChildProcess::Line& line : follower.Lines(ChildProcess::Channel::Output)) {
+        rows.push_back(line.text);
+    }
+    ASSERT_FALSE(rows.empty());
+    rows.erase(rows.begin());
+    EXPECT_EQ(rows, expected);
+    int restarts = 0;
+    for (const ChildProcess::Line& line : follower.Lines(ChildProcess::Channel::Error)) {
+        restarts += line.text.find("the log started again") != std::string::npos;
+    }
+    EXPECT_EQ(restarts, 1);
 }

@@ -9,10 +9,11 @@
 #include "formats/rawlog/epoch_fix.hpp"
 #include "formats/rawlog/log_epochs.hpp"
 #include "tools/dump/log_command_support.hpp"
+#include "tools/dump/log_follower.hpp"
 #include "tools/dump/output_buffer.hpp"
 
 const char kFixUsage[] =
-    "usage: satlog-dump fix [--mask DEG] FILE\n"
+    "usage: satlog-dump fix [--mask DEG] [--follow [--from-start]] FILE\n"
     "\n"
     "The receiver's position at every epoch of a raw log (FILE, or - for standard input): a\n"
     "single-point least-squares fix from the pseudoranges c x rawRange of the satellites the\n"
@@ -23,8 +24,15 @@ const char kFixUsage[] =
     "There is no ionospheric correction: the receiver's records carry no ionospheric model, so\n"
     "the ionosphere's delay (metres to tens of metres, mostly in height) stays in the positions.\n"
     "\n"
-    "  --mask DEG  elevation mask in degrees (default 15); the first iteration, from the\n"
-    "              earth's centre, uses every satellite\n"
+    "  --mask DEG    elevation mask in degrees (default 15); the first iteration, from the\n"
+    "                earth's centre, uses every satellite\n"
+    "  --follow      follow FILE while satlog writes it (it may not exist yet) and write each\n"
+    "                epoch's row as soon as its PBN entry is whole, until stopped (SIGINT or\n"
+    "                SIGTERM: exit status 0). The log is read from its beginning to learn the\n"
+    "                ephemerides; rows start with the first new epoch. When the log starts\n"
+    "                again (satlog empties it at every start) or a new file takes its name,\n"
+    "                standard error says so and the new recording is read from its first byte.\n"
+    "  --from-start  with --follow: a row for every epoch of the log, not only the new ones\n"
     "\n"
     "CSV with the header\n"
     "  time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n"
@@ -53,29 +61,34 @@ const char kFixUsage[] =
 
 namespace {
 
+constexpr std::string_view kFixHeader =
+    "time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n";
+
+void WriteFixRow(OutputBuffer& out, const LogEpoch& epoch, const FixOptions& options) {
+    const PointFix fix = FixLogEpoch(epoch, options);
+    out.Number(epoch.timeMs);
+    out.Char(',');
+    out.Number(fix.satellites);
+    if (!fix.valid) {
+        out.Text(",,,,,,,,,,,\n");
+        return;
+    }
+    for (const double value :
+         {fix.position.x, fix.position.y, fix.position.z, fix.geodetic.latitudeDeg,
+          fix.geodetic.longitudeDeg, fix.geodetic.heightM, fix.clockBias, fix.pdop, fix.hdop,
+          fix.vdop, fix.rms}) {
+        out.Char(',');
+        out.Number(value);
+    }
+    out.Char('\n');
+}
+
 class CsvFixes : public LogEpochVisitor {
   public:
     CsvFixes(OutputBuffer& out, const FixOptions& options, const std::string& name, std::FILE* err)
         : out_(out), options_(options), name_(name), err_(err) {}
 
-    void Epoch(const LogEpoch& epoch) override {
-        const PointFix fix = FixLogEpoch(epoch, options_);
-        out_.Number(epoch.timeMs);
-        out_.Char(',');
-        out_.Number(fix.satellites);
-        if (!fix.valid) {
-            out_.Text(",,,,,,,,,,,\n");
-            return;
-        }
-        for (const double value :
-             {fix.position.x, fix.position.y, fix.position.z, fix.geodetic.latitudeDeg,
-              fix.geodetic.longitudeDeg, fix.geodetic.heightM, fix.clockBias, fix.pdop, fix.hdop,
-              fix.vdop, fix.rms}) {
-            out_.Char(',');
-            out_.Number(value);
-        }
-        out_.Char('\n');
-    }
+    void Epoch(const LogEpoch& epoch) override { WriteFixRow(out_, epoch, options_); }
 
     // What was read before the damage goes out first, so that the two streams interleave in
     // order on a terminal; the messages are those of the other commands.
@@ -91,6 +104,55 @@ class CsvFixes : public LogEpochVisitor {
     std::FILE* err_;
 };
 
+// The rows of a log being written, each out as soon as its epoch is; the follower names damage
+// and restarts on standard error itself.
+class LiveFixes : public LogFollowVisitor {
+  public:
+    LiveFixes(OutputBuffer& out, const FixOptions& options) : out_(out), options_(options) {}
+    void Attach(LogFollower& follower) { follower_ = &follower; }
+    bool OutputFailed() const { return failed_; }
+
+    // The header says that the log's past has been read: rows from here on are new epochs.
+    void CaughtUp() override {
+        out_.Text(kFixHeader);
+        Flush();
+    }
+    void Epoch(const LogEpoch& epoch) override {
+        WriteFixRow(out_, epoch, options_);
+        Flush();
+    }
+
+  private:
+    void Flush() {
+        if (!out_.Flush() && !failed_) {
+            failed_ = true;
+            follower_->RequestStop();
+        }
+    }
+
+    OutputBuffer& out_;
+    FixOptions options_;
+    LogFollower* follower_ = nullptr;
+    bool failed_ = false;
+};
+
+int FollowFix(const std::string& name, std::FILE* out, std::FILE* err, const FixOptions& options,
+              bool fromStart) {
+    OutputBuffer csv(out, 1 << 12);
+    LiveFixes rows(csv, options);
+    FollowOptions follow;
+    follow.fromStart = fromStart;
+    LogFollower follower(name, rows, err, follow);
+    rows.Attach(follower);
+    StopFollowerOnSignals(follower);
+    const int status = follower.Run();
+    if (rows.OutputFailed()) {
+        std::fprintf(err, "satlog-dump: cannot write the output: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return status;
+}
+
 bool ParseMask(std::string_view text, double& mask) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), mask);
     return result.ec == std::errc() && result.ptr == text.data() + text.size() && mask >= -90.0 &&
@@ -102,7 +164,7 @@ bool ParseMask(std::string_view text, double& mask) {
 int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err,
             const FixOptions& options) {
     OutputBuffer csv(out, 1 << 16);
-    csv.Text("time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n");
+    csv.Text(kFixHeader);
     CsvFixes rows(csv, options, name, err);
     const LogWalkEnd end = WalkLogEpochs(in, rows);
     const bool written = csv.Flush();
@@ -120,13 +182,19 @@ int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* e
 int DumpFixMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     FixOptions options;
     std::string name;
+    bool follow = false;
+    bool fromStart = false;
     for (int k = 0; k < argc; ++k) {
         const std::string_view arg = argv[k];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kFixUsage, out);
             return 0;
         }
-        if (arg == "--mask") {
+        if (arg == "--follow") {
+            follow = true;
+        } else if (arg == "--from-start") {
+            fromStart = true;
+        } else if (arg == "--mask") {
             if (k + 1 == argc || !ParseMask(argv[k + 1], options.elevationMaskDeg)) {
                 std::fprintf(err,
                              "satlog-dump fix: --mask needs an elevation in degrees "
@@ -145,6 +213,19 @@ int DumpFixMain(int argc, const char* const* argv, std::FILE* out, std::FILE* er
     if (name.empty()) {
         std::fputs(kFixUsage, err);
         return 2;
+    }
+    if (fromStart && !follow) {
+        std::fprintf(err, "satlog-dump fix: --from-start goes with --follow\n");
+        return 2;
+    }
+    if (follow) {
+        if (name == "-") {
+            std::fprintf(err,
+                         "satlog-dump fix: --follow needs the log's file name: standard input "
+                         "cannot be followed\n");
+            return 2;
+        }
+        return FollowFix(name, out, err, options, fromStart);
     }
     CommandLog log;
     if (!log.Open(name, err)) {
