@@ -1,17 +1,15 @@
 #include "gnss/geodesy.hpp"
 
 #include <cmath>
-#include <numbers>
+
+#include "gnss/angles.hpp"
+#include "gnss/wgs84.hpp"
 
 using namespace wgs84;
 
-namespace {
-constexpr double kRadPerDeg = std::numbers::pi / 180.0;
-}  // namespace
-
 Ecef GeodeticToEcef(const Geodetic& g) {
-    const double lat = g.latitudeDeg * kRadPerDeg;
-    const double lon = g.longitudeDeg * kRadPerDeg;
+    const double lat = Radians(g.latitudeDeg);
+    const double lon = Radians(g.longitudeDeg);
     const double sinLat = std::sin(lat);
     const double cosLat = std::cos(lat);
     // Radius of curvature in the prime vertical.
@@ -68,7 +66,7 @@ Geodetic EcefToGeodetic(const Ecef& p, Ecef& up) {
     const double sinLon = rho == 0.0 ? 0.0 : p.y / rho;
     up = {cosLat * cosLon, cosLat * sinLon, sinLat};
     const double lon = rho == 0.0 ? 0.0 : std::atan2(p.y, p.x);
-    return {std::atan2(lifted, rho) / kRadPerDeg, lon / kRadPerDeg, height};
+    return {Degrees(std::atan2(lifted, rho)), Degrees(lon), height};
 }
 
 LookAngles ComputeLookAngles(const Ecef& receiver, const Ecef& satellite) {
@@ -76,20 +74,13 @@ LookAngles ComputeLookAngles(const Ecef& receiver, const Ecef& satellite) {
 }
 
 LookAngles ComputeLookAngles(const Ecef& receiver, const Geodetic& g, const Ecef& satellite) {
-    const double lat = g.latitudeDeg * kRadPerDeg;
-    const double lon = g.longitudeDeg * kRadPerDeg;
-    const double sinLat = std::sin(lat), cosLat = std::cos(lat);
-    const double sinLon = std::sin(lon), cosLon = std::cos(lon);
-    const double dx = satellite.x - receiver.x;
-    const double dy = satellite.y - receiver.y;
-    const double dz = satellite.z - receiver.z;
-    // The line of sight in the local east, north, up frame.
-    const double east = -sinLon * dx + cosLon * dy;
-    const double north = -sinLat * cosLon * dx - sinLat * sinLon * dy + cosLat * dz;
-    const double up = cosLat * cosLon * dx + cosLat * sinLon * dy + sinLat * dz;
-    double azimuth = std::atan2(east, north) / kRadPerDeg;
+    return LookAnglesOf(LocalFrame(g).FromEcef(satellite - receiver));
+}
+
+LookAngles LookAnglesOf(const Enu& v) {
+    double azimuth = Degrees(std::atan2(v.east, v.north));
     if (azimuth < 0.0) {
         azimuth += 360.0;
     }
-    return {azimuth, std::atan2(up, std::hypot(east, north)) / kRadPerDeg};
+    return {azimuth, Degrees(std::atan2(v.up, std::hypot(v.east, v.north)))};
 }

@@ -2,7 +2,8 @@
 // sky of a receiver.
 #pragma once
 
-#include "gnss/wgs84.hpp"
+#include "gnss/coordinates.hpp"
+#include "gnss/local_frame.hpp"
 
 Ecef GeodeticToEcef(const Geodetic& geodetic);
 
@@ -20,6 +21,9 @@ struct LookAngles {
 };
 
 LookAngles ComputeLookAngles(const Ecef& receiver, const Ecef& satellite);
+
+// The direction of an offset in a local frame.
+LookAngles LookAnglesOf(const Enu& lineOfSight);
 
 // Same, with the receiver's geodetic coordinates already known (spares the conversion when many
 // satellites are seen from one place).

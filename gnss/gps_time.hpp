@@ -1,65 +1,125 @@
-// GPS time as the receiver's records and RINEX files need it: a week number with seconds of the
-// week, the calendar date and time of day of such an instant (GPS time has no leap seconds), and
-// the resolution of the week, which the records do not carry.
+// GPS time: one type for every instant the system handles, from the receiver's milliseconds of the
+// week to the 100 ns of RINEX's seven decimals of the second, with the GPS week, the calendar of
+// GPS time (which has no leap seconds; UTC is in leap_seconds.hpp) and the week's lengths in the
+// units the layers count in.
 #pragma once
 
+#include <chrono>
+#include <compare>
 #include <cstdint>
 #include <optional>
 
-inline constexpr double kSecondsPerWeek = 604800.0;
-inline constexpr double kHalfWeekSeconds = 302400.0;
+// The resolution of GPS time: 100 ns, the seven decimals of a RINEX epoch; the receiver's
+// milliseconds are 10^4 of them. 64 bits hold +-29,000 years of them.
+using GpsDuration = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
 
-struct CalendarDate {
-    int year = 0, month = 0, day = 0;
-};
+// The start of GPS time, 1980-01-06 00:00:00 (UTC and GPS time were one then).
+inline constexpr std::chrono::sys_days kGpsEpochDay{std::chrono::year{1980} / 1 / 6};
 
+inline constexpr std::int64_t kTicksPerSecond = GpsDuration::period::den;
+inline constexpr GpsDuration kGpsWeek = std::chrono::weeks{1};
+// The week in the units of the receiver's records and of the orbit computation.
+inline constexpr std::int64_t kMillisecondsPerWeek =
+    std::chrono::duration_cast<std::chrono::milliseconds>(kGpsWeek).count();
+inline constexpr double kSecondsPerWeek = std::chrono::duration<double>(kGpsWeek).count();
+inline constexpr double kHalfWeekSeconds = kSecondsPerWeek / 2.0;
+
+// A date and time of day of the calendar (GPS time, or UTC where a caller says so).
 struct CalendarTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-    double second = 0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;  // four-digit year
+    std::int64_t secondTicks = 0;                            // within the minute, 100 ns ticks
+
+    double Seconds() const {
+        return static_cast<double>(secondTicks) / static_cast<double>(kTicksPerSecond);
+    }
+    // 1 for the first of January.
+    int DayOfYear() const;
 };
 
-// Days from the start of GPS time (1980-01-06) to the given date of the proleptic calendar.
-long DaysFromGpsEpoch(int year, int month, int day);
-CalendarDate DateFromGpsDays(long days);
-int DayOfYear(int year, int month, int day);
-bool IsValidDate(int year, int month, int day);
-
-// The calendar time (in GPS time) of `secondsOfWeek` in the full GPS week `week`; seconds of week
-// outside 0..604800 count into the neighbouring weeks.
-CalendarTime CalendarFromGps(int week, double secondsOfWeek);
-
-// The GPS week that holds the given date.
-int GpsWeekOfDate(int year, int month, int day);
-
-// GPS minus UTC at a UTC instant given in seconds since 1970-01-01 (the leap seconds introduced
-// since 1980; 18 since 2017).
-int GpsMinusUtcSeconds(std::int64_t unixSeconds);
-
-// The full GPS week of the last epoch that puts it closest before the UTC instant `unixSeconds`
-// (a file's modification time): the last epoch is the latest instant with that time of week that
-// is not after the instant.
-int WeekBeforeInstant(double lastSecondsOfWeek, std::int64_t unixSeconds);
-
-// The week of a time of week `t` (an ephemeris's toe or toc) brought at the epoch
-// (`epochWeek`, `epochSecondsOfWeek`): the one of the three candidate weeks within half a week
-// of the epoch.
-int WeekNear(int epochWeek, double epochSecondsOfWeek, double t);
-
-// Follows the week through a log's epochs: a time of week that falls back by more than half a
-// week continues in the next week (the receiver's clock passed the end of the week); a smaller
-// step back (a repeated or reordered epoch) stays in the same week.
-class WeekTracker {
+class GpsTime {
   public:
-    explicit WeekTracker(int firstWeek) : week_(firstWeek) {}
-    int WeekOf(double secondsOfWeek) {
-        if (previous_ && secondsOfWeek < *previous_ - kHalfWeekSeconds) {
-            ++week_;
-        }
-        previous_ = secondsOfWeek;
-        return week_;
+    constexpr GpsTime() = default;
+    // Time since the start of GPS time, 1980-01-06 00:00:00.
+    constexpr explicit GpsTime(GpsDuration sinceEpoch) : sinceEpoch_(sinceEpoch) {}
+
+    // The instant `ofWeek` into the full GPS week `week`; a time outside the week counts into
+    // the neighbouring weeks.
+    static constexpr GpsTime FromWeek(std::int64_t week, GpsDuration ofWeek) {
+        return GpsTime(kGpsWeek * week + ofWeek);
+    }
+    // The same with the receiver's milliseconds of the week.
+    static constexpr GpsTime FromWeekMilliseconds(std::int64_t week, std::int64_t msOfWeek) {
+        return FromWeek(week, std::chrono::milliseconds(msOfWeek));
+    }
+    // The start of a day of the GPS calendar.
+    static GpsTime FromDay(std::chrono::sys_days day);
+    // A calendar date and time of GPS time; nothing unless it is a real date (years 1 to 9999),
+    // hours 0-23, minutes 0-59 and seconds below 60 (GPS time has no leap second).
+    static std::optional<GpsTime> FromCalendar(const CalendarTime& calendar);
+
+    constexpr GpsDuration SinceEpoch() const { return sinceEpoch_; }
+    // The full GPS week (never reduced modulo 1024) and the time into it.
+    constexpr int Week() const {
+        return static_cast<int>(std::chrono::floor<std::chrono::weeks>(sinceEpoch_).count());
+    }
+    constexpr GpsDuration OfWeek() const {
+        return sinceEpoch_ - std::chrono::floor<std::chrono::weeks>(sinceEpoch_);
+    }
+    // The time of week in seconds, the nearest double.
+    constexpr double SecondsOfWeek() const {
+        return static_cast<double>(OfWeek().count()) / static_cast<double>(kTicksPerSecond);
+    }
+    CalendarTime Calendar() const;
+    std::chrono::sys_days Day() const;
+
+    constexpr auto operator<=>(const GpsTime&) const = default;
+    constexpr GpsTime& operator+=(GpsDuration d) {
+        sinceEpoch_ += d;
+        return *this;
+    }
+    constexpr GpsTime& operator-=(GpsDuration d) {
+        sinceEpoch_ -= d;
+        return *this;
+    }
+    friend constexpr GpsTime operator+(GpsTime t, GpsDuration d) { return t += d; }
+    friend constexpr GpsTime operator-(GpsTime t, GpsDuration d) { return t -= d; }
+    friend constexpr GpsDuration operator-(GpsTime a, GpsTime b) {
+        return a.sinceEpoch_ - b.sinceEpoch_;
     }
 
   private:
-    int week_;
-    std::optional<double> previous_;
+    GpsDuration sinceEpoch_{};
+};
+
+// Seconds as a double (the orbit and the fix count in them), the nearest to the exact duration.
+constexpr double Seconds(GpsDuration d) {
+    return static_cast<double>(d.count()) / static_cast<double>(kTicksPerSecond);
+}
+
+// The instant with time of week `ofWeek` that lies within half a week of `reference`: where an
+// ephemeris's toe or toc belongs when it is brought at an epoch. One exactly half a week away
+// stays in the reference's week.
+GpsTime NearestWithTimeOfWeek(GpsTime reference, GpsDuration ofWeek);
+
+// The latest instant with time of week `ofWeek` that is not after `limit`: where a log's last epoch
+// lies when the log was written before `limit`.
+GpsTime LatestWithTimeOfWeek(GpsTime limit, GpsDuration ofWeek);
+
+// Follows the week through a log's epochs, whose records carry only the time of week: a time that
+// falls back by more than half a week continues in the next week (the receiver's clock passed the
+// end of the week); a smaller step back (a repeated or reordered epoch) stays in the same week.
+// The first epoch's week is week 0.
+class WeekTracker {
+  public:
+    GpsTime TimeOf(std::int32_t msOfWeek) {
+        if (previous_ && msOfWeek < *previous_ - kMillisecondsPerWeek / 2) {
+            ++week_;
+        }
+        previous_ = msOfWeek;
+        return GpsTime::FromWeekMilliseconds(week_, msOfWeek);
+    }
+
+  private:
+    int week_ = 0;
+    std::optional<std::int32_t> previous_;
 };

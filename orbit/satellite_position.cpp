@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "gnss/gps_time.hpp"
+#include "gnss/physical_constants.hpp"
 #include "orbit/sine_cosine.hpp"
 
 // Every build must compute the same doubles: each operation rounded to double, never carried in
@@ -14,6 +16,11 @@ static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must round to double (use
 using namespace orbit_constants;
 
 namespace {
+
+constexpr double kMu = kEarthGravitationalParameter;
+constexpr double kOmegaEarth = kEarthRotationRate;
+constexpr double kHalfWeek = kHalfWeekSeconds;
+constexpr double kWeek = kSecondsPerWeek;
 
 // A week crossover on a time difference: strictly beyond half a week moves it by a whole week.
 double WrapHalfWeek(double dt) {

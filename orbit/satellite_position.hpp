@@ -1,22 +1,17 @@
 // Satellite position from a broadcast ephemeris by the user algorithm of IS-GPS-200.
 #pragma once
 
+#include "gnss/coordinates.hpp"
 #include "orbit/ephemeris_record.hpp"
 
-// Earth-centred, earth-fixed X, Y, Z in metres.
-struct SatellitePosition {
-    double x;
-    double y;
-    double z;
-};
+// Earth-centred, earth-fixed X, Y, Z in metres, in the frame of the corrected transmit instant.
+using SatellitePosition = Ecef;
 
+// The algorithm's own constants; mu, the earth's rotation rate and the week are the system's
+// (gnss/physical_constants.hpp, gnss/gps_time.hpp).
 namespace orbit_constants {
-inline constexpr double kMu = 3.986005e14;              // m^3/s^2
-inline constexpr double kPi = 3.1415926535898;          // semicircle conversion
-inline constexpr double kOmegaEarth = 7.2921151467e-5;  // rad/s
-inline constexpr double kF = -4.442807633e-10;          // s/m^1/2
-inline constexpr double kHalfWeek = 302400.0;
-inline constexpr double kWeek = 604800.0;
+inline constexpr double kPi = 3.1415926535898;  // semicircle conversion
+inline constexpr double kF = -4.442807633e-10;  // s/m^1/2
 inline constexpr double kKeplerTolerance = 1e-8;
 inline constexpr int kKeplerIterationLimit = 20;
 }  // namespace orbit_constants

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <numbers>
 
+#include "gnss/angles.hpp"
 #include "gnss/geodesy.hpp"
+#include "gnss/local_frame.hpp"
+#include "gnss/physical_constants.hpp"
 #include "positioning/troposphere.hpp"
-
-using namespace wgs84;
 
 namespace {
 
@@ -23,7 +23,7 @@ bool IsFinite(const RangeMeasurement& m) {
 // turned by Omega_e * seconds under it. The angle stays below 1e-5 rad over a signal's travel, so
 // short series give its sine and cosine to the last bit.
 Ecef TurnedBy(const Ecef& p, double seconds) {
-    const double a = kEarthRotation * seconds;
+    const double a = kEarthRotationRate * seconds;
     const double c = 1.0 - a * a / 2.0;
     const double s = a * (1.0 - a * a / 6.0);
     return {c * p.x + s * p.y, -s * p.x + c * p.y, p.z};
@@ -32,12 +32,11 @@ Ecef TurnedBy(const Ecef& p, double seconds) {
 // DOPs of the final geometry: the position block of (H^T H)^-1, turned into the local east,
 // north, up frame at the fix for the horizontal and vertical parts.
 void SetDops(const Eigen::Matrix4d& cofactor, const Geodetic& at, PointFix& fix) {
-    const double lat = at.latitudeDeg * (std::numbers::pi / 180.0);
-    const double lon = at.longitudeDeg * (std::numbers::pi / 180.0);
+    const LocalFrame frame(at);
     Eigen::Matrix3d toLocal;
-    toLocal << -std::sin(lon), std::cos(lon), 0.0,                                      // east
-        -std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat),  // north
-        std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat);    // up
+    for (int row = 0; const Ecef& axis : {frame.East(), frame.North(), frame.Up()}) {
+        toLocal.row(row++) << axis.x, axis.y, axis.z;
+    }
     const Eigen::Matrix3d position = cofactor.topLeftCorner<3, 3>();
     const Eigen::Matrix3d local = toLocal * position * toLocal.transpose();
     fix.pdop = std::sqrt(position.trace());
@@ -57,8 +56,7 @@ PointFix ComputePointFix(std::span<const RangeMeasurement> measurements,
     std::array<Eigen::Vector4d, kMaxFixSatellites> design;
     std::array<double, kMaxFixSatellites> residual;
     std::array<double, kMaxFixSatellites> travel;  // s, of each measurement's signal
-    const double sinMask =
-        std::sin(std::clamp(options.elevationMaskDeg, -90.0, 90.0) * (std::numbers::pi / 180.0));
+    const double sinMask = std::sin(Radians(std::clamp(options.elevationMaskDeg, -90.0, 90.0)));
 
     for (int iteration = 1; iteration <= kMaxFixIterations; ++iteration) {
         fix.iterations = iteration;

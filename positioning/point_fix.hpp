@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <span>
 
-#include "gnss/wgs84.hpp"
+#include "gnss/coordinates.hpp"
 
 // One satellite's measurement of the epoch.
 struct RangeMeasurement {

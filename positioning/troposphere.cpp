@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+
+#include "gnss/angles.hpp"
 
 namespace {
-constexpr double kRadPerDeg = std::numbers::pi / 180.0;
 constexpr double kLowestHeight = -500.0;    // m
 constexpr double kHighestHeight = 11000.0;  // m: the top of the standard troposphere
 constexpr double kRelativeHumidity = 0.5;
@@ -19,14 +19,14 @@ double ZenithTroposphericDelay(double latitudeDeg, double heightM) {
     const double vapour =
         kRelativeHumidity * 6.1078 * std::exp(17.27 * celsius / (celsius + 237.3));  // hPa
     const double gravity =
-        1.0 - 0.00266 * std::cos(2.0 * latitudeDeg * kRadPerDeg) - 0.00028 * h / 1000.0;
+        1.0 - 0.00266 * std::cos(Radians(2.0 * latitudeDeg)) - 0.00028 * h / 1000.0;
     const double hydrostatic = 0.0022768 * pressure / gravity;
     const double wet = 0.002277 * (1255.0 / temperature + 0.05) * vapour;
     return hydrostatic + wet;
 }
 
 double TroposphericMapping(double elevationDeg) {
-    return TroposphericMappingOfSine(std::sin(elevationDeg * kRadPerDeg));
+    return TroposphericMappingOfSine(std::sin(Radians(elevationDeg)));
 }
 
 double TroposphericMappingOfSine(double s) {

@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/core/bench_data.hpp"
+#include "gnss/gps_time.hpp"
 #include "records/record_encoder.hpp"
 #include "tools/dump/dump_commands.hpp"
 
@@ -39,7 +40,9 @@ std::filesystem::path MakeLog(std::size_t minimumBytes) {
                            EncodeMeasurementBody({static_cast<std::uint8_t>(e.prn + 1), 1, 0.0,
                                                   0.07 + e.prn * 1e-4}));
         }
-        AppendLogEntry(block, kPbnLayout, EncodeEpochTimeBody(timeMs % 604800000));
+        AppendLogEntry(
+            block, kPbnLayout,
+            EncodeEpochTimeBody(static_cast<std::int32_t>(timeMs % kMillisecondsPerWeek)));
         if (block.size() > (1 << 20)) {
             written += std::fwrite(block.data(), 1, block.size(), out);
             block.clear();

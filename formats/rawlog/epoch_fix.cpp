@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "gnss/physical_constants.hpp"
 #include "records/record_layout.hpp"
 
 PointFix FixLogEpoch(const LogEpoch& epoch, const FixOptions& options) {
@@ -11,10 +12,7 @@ PointFix FixLogEpoch(const LogEpoch& epoch, const FixOptions& options) {
         if (count == ranges.size()) {
             break;
         }
-        ranges[count++] = {m.prn,
-                           wgs84::kSpeedOfLight * m.rawRange,
-                           {m.position.x, m.position.y, m.position.z},
-                           m.clockOffset};
+        ranges[count++] = {m.prn, kSpeedOfLight * m.rawRange, m.position, m.clockOffset};
     }
     return ComputePointFix(std::span(ranges).first(count), options);
 }

@@ -13,6 +13,7 @@ struct LogEpochWalk::Collector : public ComputedSatelliteSink {
     std::size_t count = 0;
     std::array<MeasuredSatellite, kSlotCount> measured{};
     std::size_t measuredCount = 0;
+    WeekTracker weeks;
 
     // Before the tables close the epoch (and forget its measurements): every usable one, with or
     // without an ephemeris, by the rule the tables compute them by.
@@ -119,7 +120,8 @@ void LogEpochWalk::Handle(const RawLogEntry& raw) {
         c.CollectMeasured();
     }
     if (ApplyRecord(c.tables, record, &c)) {
-        visitor_.Epoch({raw.offset, entry.timeMs, std::span(c.measurements).first(c.count),
+        visitor_.Epoch({raw.offset, entry.timeMs, c.weeks.TimeOf(entry.timeMs),
+                        std::span(c.measurements).first(c.count),
                         std::span(c.measured).first(c.measuredCount)});
     }
     if (raw.kind->kind == RecordKind::EpochTime) {

@@ -28,6 +28,9 @@
 //   in this epoch, not stale), whether or not an ephemeris has been received for the satellite,
 //   in ascending PRN order; `computed` marks those that are in Epoch.measurements too. A view of
 //   the measurements themselves (the RINEX observation file) takes these.
+// - Epoch.time follows the week across the log: a time of week that falls back by more than half
+//   a week continues in the next week, a smaller step back (a repeated or reordered epoch) stays
+//   in the week.
 // - The spans and references handed to the calls are valid only during the call.
 // - The ephemeris an SNV entry brings belongs to the epoch closed by the next Epoch call (its
 //   receive time is that epoch's timeMs).
@@ -46,6 +49,7 @@
 #include <string>
 
 #include "formats/rawlog/raw_log_framer.hpp"
+#include "gnss/gps_time.hpp"
 #include "orbit/ephemeris_record.hpp"
 #include "orbit/satellite_position.hpp"
 #include "records/record_layout.hpp"
@@ -89,6 +93,9 @@ struct MeasuredSatellite {
 struct LogEpoch {
     std::uint64_t offset = 0;  // of the PBN entry
     std::int32_t timeMs = 0;   // as in the record
+    // The epoch's instant, in weeks counted from the first epoch's (the records carry no week:
+    // add the first epoch's full GPS week for the date).
+    GpsTime time;
     std::span<const EpochMeasurement> measurements;
     std::span<const MeasuredSatellite> measured;
 };

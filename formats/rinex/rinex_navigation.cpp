@@ -103,7 +103,7 @@ bool NavigationParser::ReadClockEpoch(std::string_view line, RinexEphemeris& rec
                     ", not a PRN (I2)");
     }
     int yy = 0;
-    RinexTime& t = record.toc;
+    CalendarTime t;
     int* fields[] = {&yy, &t.month, &t.day, &t.hour, &t.minute};
     for (std::size_t k = 0; k < 5; ++k) {
         if (!ReadInteger(Columns(line, 2 + 3 * k, 3), *fields[k]) || *fields[k] < 0) {
@@ -115,12 +115,14 @@ bool NavigationParser::ReadClockEpoch(std::string_view line, RinexEphemeris& rec
         return Fail("the clock epoch's seconds in columns 18-22 are not F5.1: " +
                     Quoted(Columns(line, 17, 5)));
     }
-    t.secondTicks *= kRinexTicksPerSecond / 10;
+    t.secondTicks *= kTicksPerSecond / 10;
     t.year = yy < 80 ? 2000 + yy : 1900 + yy;
-    if (yy > 99 || !IsValidRinexTime(t)) {
+    const std::optional<GpsTime> toc = RinexEpochTime(t);
+    if (yy > 99 || !toc) {
         return Fail("the clock epoch in columns 3-22 is not a valid date and time: " +
                     Quoted(Columns(line, 2, 20)));
     }
+    record.toc = *toc;
     double* clock[] = {&record.af0, &record.af1, &record.af2};
     for (std::size_t k = 0; k < 3; ++k) {
         const std::size_t start = kClockColumn + kNumberWidth * k;
@@ -178,10 +180,9 @@ bool NavigationParser::ReadRecord(std::string_view line, RinexEphemeris& rec) {
     // toe is a time of the week; any other value would have no place in the ephemeris.
     if (!(rec.toe >= 0.0 && rec.toe < kSecondsPerWeek)) {
         failLine_ = recordLine + 3;
-        return Fail("toe out of range (0 to 604800 s of week) in broadcast orbit line 3");
+        return Fail("toe out of range (not a second of the week) in broadcast orbit line 3");
     }
-    rec.tocSecondsOfWeek =
-        static_cast<double>(rec.toc.TicksOfWeek()) / static_cast<double>(kRinexTicksPerSecond);
+    rec.tocSecondsOfWeek = rec.toc.SecondsOfWeek();
     return true;
 }
 

@@ -25,7 +25,7 @@ struct RinexIonosphere {
 // One navigation record with the values of the file (angles in radians as RINEX writes them).
 struct RinexEphemeris {
     int prn = 0;
-    RinexTime toc;  // the clock epoch as written (GPS time)
+    GpsTime toc;  // the clock epoch as written (GPS time)
     double af0 = 0, af1 = 0, af2 = 0;
     double iode = 0, crs = 0, deltaN = 0, m0 = 0;
     double cuc = 0, e = 0, cus = 0, rootA = 0;

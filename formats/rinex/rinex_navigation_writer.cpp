@@ -67,13 +67,15 @@ bool AppendRinexNavigationRecord(std::string& out, const EphemerisRecord& r, int
         return false;
     }
     // A toe or toc outside the week comes only from a corrupt record.
-    if (r.toe < 0 || r.toe >= 604800 || r.toc < 0 || r.toc >= 604800) {
+    const auto inWeek = [](std::int32_t t) { return t >= 0 && std::chrono::seconds(t) < kGpsWeek; };
+    if (!inWeek(r.toe) || !inWeek(r.toc)) {
         return false;
     }
-    const RinexTime toc = RinexTimeOfWeek(tocWeek, static_cast<std::int64_t>(r.toc) * 1000);
-    if (!IsValidRinexTime(toc)) {
+    const GpsTime tocTime = GpsTime::FromWeek(tocWeek, std::chrono::seconds(r.toc));
+    if (!IsRinexEpoch(tocTime)) {
         return false;
     }
+    const CalendarTime toc = tocTime.Calendar();
     // Angles and angular rates: semicircles in the record, radians in the file, by the same
     // value of pi the orbit computation multiplies them with.
     const double orbit[7][4] = {
@@ -93,7 +95,7 @@ bool AppendRinexNavigationRecord(std::string& out, const EphemerisRecord& r, int
     AppendInteger(text, toc.hour, 3);
     AppendInteger(text, toc.minute, 3);
     // F5.1: the toc is a whole second of the week.
-    bool ok = AppendFixedUnits(text, toc.secondTicks / (kRinexTicksPerSecond / 10), 5, 1);
+    bool ok = AppendFixedUnits(text, toc.secondTicks / (kTicksPerSecond / 10), 5, 1);
     ok = ok && AppendD19(text, r.af0) && AppendD19(text, r.af1) && AppendD19(text, r.af2);
     text.push_back('\n');
     for (int row = 0; row < 7 && ok; ++row) {

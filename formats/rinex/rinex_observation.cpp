@@ -14,7 +14,7 @@ constexpr std::size_t kFieldWidth = 16;
 
 // Everything an epoch record's first line says, before its satellites are read.
 struct EpochLine {
-    RinexTime time;
+    GpsTime time;
     bool hasTime = false;
     int flag = 0;
     int count = 0;  // satellites, or announced lines of an event
@@ -45,7 +45,7 @@ bool ReadEpochLine(std::string_view line, EpochLine& epoch, std::string& error) 
         return true;
     }
     int yy = 0;
-    RinexTime& t = epoch.time;
+    CalendarTime t;
     int* fields[] = {&yy, &t.month, &t.day, &t.hour, &t.minute};
     for (std::size_t k = 0; k < 5; ++k) {
         const std::string_view field = Columns(line, 3 * k, 3);
@@ -61,10 +61,12 @@ bool ReadEpochLine(std::string_view line, EpochLine& epoch, std::string& error) 
         return false;
     }
     t.year = yy < 80 ? 2000 + yy : 1900 + yy;
-    if (yy > 99 || !IsValidRinexTime(t)) {
+    const std::optional<GpsTime> time = RinexEpochTime(t);
+    if (yy > 99 || !time) {
         error = "the epoch's date and time are not valid";
         return false;
     }
+    epoch.time = *time;
     return true;
 }
 
@@ -104,7 +106,7 @@ class RinexObservationReader::Parser {
 
     RinexLines lines_;
     std::vector<bool> kept_;  // per satellite of the epoch being read: GPS, kept
-    std::int64_t lastTicks_ = -1;
+    std::optional<GpsTime> lastTime_;
     int failLine_ = 0;  // when the error belongs to another line than the last one read
 };
 
@@ -300,13 +302,12 @@ RinexObservationReader::Parser::Record RinexObservationReader::Parser::ReadRecor
         ++cycleSlipRecords;
         return Record::ReadPast;
     }
-    const std::int64_t ticks = epoch.time.GpsTicks();
-    if (ticks <= lastTicks_) {
+    if (lastTime_ && epoch.time <= *lastTime_) {
         failLine_ = epochLine;
         Fail("the epoch is not later than the one before");
         return Record::Failed;
     }
-    lastTicks_ = ticks;
+    lastTime_ = epoch.time;
     return Record::Epoch;
 }
 

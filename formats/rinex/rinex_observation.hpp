@@ -23,8 +23,8 @@ struct RinexObservationHeader {
     std::array<double, 3> antennaDelta{};    // height, east, north in metres
     int wavelengthL1 = 1, wavelengthL2 = 1;
     std::vector<std::string> types;  // "L1", "C1", ... in the order of the observation fields
-    RinexTime firstObservation;
-    std::optional<RinexTime> lastObservation;
+    GpsTime firstObservation;
+    std::optional<GpsTime> lastObservation;
     std::optional<double> interval;  // seconds; none when the file gives none, or 0
     std::vector<std::string> comments;
 
@@ -45,7 +45,7 @@ struct RinexSatelliteObservations {
 };
 
 struct RinexObservationEpoch {
-    RinexTime time;
+    GpsTime time;
     int flag = 0;                                        // 0 ok, 1 power failure before this epoch
     int line = 0;                                        // the line of the epoch record in the file
     std::optional<double> receiverClockOffset;           // seconds, when the file gives one

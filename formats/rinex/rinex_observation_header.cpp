@@ -56,7 +56,8 @@ bool ReadTriple(std::string_view line, std::array<double, 3>& values) {
 }
 
 // 5I6,F13.7,5X,A3: a time of first or last observation; the time system must be GPS time.
-bool ReadHeaderTime(std::string_view line, RinexTime& t, std::string& error) {
+bool ReadHeaderTime(std::string_view line, GpsTime& time, std::string& error) {
+    CalendarTime t;
     int* fields[] = {&t.year, &t.month, &t.day, &t.hour, &t.minute};
     for (std::size_t k = 0; k < 5; ++k) {
         if (!ReadInteger(Columns(line, 6 * k, 6), *fields[k])) {
@@ -69,10 +70,12 @@ bool ReadHeaderTime(std::string_view line, RinexTime& t, std::string& error) {
         error = "seconds must be F13.7 in columns 31-43";
         return false;
     }
-    if (!IsValidRinexTime(t)) {
+    const std::optional<GpsTime> valid = RinexEpochTime(t);
+    if (!valid) {
         error = "not a valid date and time";
         return false;
     }
+    time = *valid;
     const std::string_view system = TrimRight(Columns(line, 48, 12));
     if (!system.empty() && system != "GPS") {
         error = "time system " + Quoted(system) + " is not GPS time";
@@ -251,7 +254,7 @@ bool RinexObservationHeaderReader::TakeFirstObservation(std::string_view line, s
 }
 
 bool RinexObservationHeaderReader::TakeLastObservation(std::string_view line, std::string& error) {
-    RinexTime time;
+    GpsTime time;
     if (!ReadHeaderTime(line, time, error)) {
         error = "TIME OF LAST OBS: " + error;
         return false;

@@ -10,9 +10,10 @@ namespace {
 
 // The seconds as written and read: seven decimals, exact.
 constexpr int kSecondDecimals = 7;
-static_assert(kRinexTicksPerSecond == 10000000);
+static_assert(kTicksPerSecond == 10000000);
 
-void AppendTimeOfObs(std::string& out, const RinexTime& t, std::string_view label) {
+void AppendTimeOfObs(std::string& out, GpsTime time, std::string_view label) {
+    const CalendarTime t = time.Calendar();
     std::string line;
     AppendInteger(line, t.year, 6);
     AppendInteger(line, t.month, 6);
@@ -78,8 +79,9 @@ bool IsWritableRange(const ObservedRange& range) {
            range.c1 > -999999999.9995 && range.c1 < 9999999999.9995;
 }
 
-void AppendRinexObservationEpoch(std::string& out, const RinexTime& t,
+void AppendRinexObservationEpoch(std::string& out, GpsTime time,
                                  std::span<const ObservedRange> ranges) {
+    const CalendarTime t = time.Calendar();
     char year[4];
     year[0] = ' ';
     year[1] = static_cast<char>('0' + t.year % 100 / 10);

@@ -14,8 +14,8 @@ struct RinexObservationHeaderValues {
     std::string markerName;
     bool haveApproxPosition = false;  // zeros and a COMMENT saying why, when false
     double approxX = 0, approxY = 0, approxZ = 0;
-    RinexTime firstEpoch;  // valid times (IsValidRinexTime)
-    RinexTime lastEpoch;
+    GpsTime firstEpoch;  // times a file can name (IsRinexEpoch)
+    GpsTime lastEpoch;
     double interval = 0;  // seconds; the INTERVAL line is left out when 0
     std::vector<std::string> comments;
 };
@@ -31,6 +31,6 @@ std::string FormatRinexObservationHeader(const RinexObservationHeaderValues& hea
 bool IsWritableRange(const ObservedRange& range);
 
 // One epoch with flag 0; satellites past the 12th go on continuation lines. `ranges` must all be
-// writable (IsWritableRange) and not empty, the epoch a valid time (IsValidRinexTime).
-void AppendRinexObservationEpoch(std::string& out, const RinexTime& epoch,
+// writable (IsWritableRange) and not empty, the epoch a time a file can name (IsRinexEpoch).
+void AppendRinexObservationEpoch(std::string& out, GpsTime epoch,
                                  std::span<const ObservedRange> ranges);

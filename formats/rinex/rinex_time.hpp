@@ -1,30 +1,16 @@
-// Epoch times of RINEX files, the one type they are read and written on, kept exact as written:
-// seven decimals of the second are an integer count of 100 ns ticks. A receiver's clock drifts by
-// fractions of a millisecond, and a double holding the time of week would round them.
+// Epoch times of RINEX 2 files: a calendar date and time of GPS time with the second in seven
+// decimals (100 ns, the resolution of GpsTime, so an epoch is kept exact as written and read) and
+// a two-digit year, 1980 to 2079. Files are read into GpsTime and written from it.
 #pragma once
 
-#include <cstdint>
+#include <optional>
 
-inline constexpr std::int64_t kRinexTicksPerSecond = 10000000;
+#include "gnss/gps_time.hpp"
 
-// A calendar epoch in GPS time (no leap seconds), as an epoch record or a header writes it.
-struct RinexTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;  // four-digit year
-    std::int64_t secondTicks = 0;                            // within the minute
+// The instant of a date and time read from a file: a real date from 1980-01-06 to 2079, hours
+// 0-23, minutes 0-59, seconds below 60 (GPS time has no leap second); nothing otherwise.
+std::optional<GpsTime> RinexEpochTime(const CalendarTime& fields);
 
-    // Ticks since the start of GPS time (1980-01-06 00:00:00); valid times only.
-    std::int64_t GpsTicks() const;
-    int GpsWeek() const;
-    std::int64_t TicksOfWeek() const;
-};
-
-// The calendar epoch `gpsTicks` after the start of GPS time (any value: a time before 1980 gives
-// an invalid RinexTime, which a writer refuses).
-RinexTime RinexTimeOfGps(std::int64_t gpsTicks);
-
-// The calendar epoch of a time of week in milliseconds (the receiver's) in the full GPS week.
-RinexTime RinexTimeOfWeek(int week, std::int64_t msOfWeek);
-
-// A real calendar date from 1980-01-06 to 2079 (the two-digit years of RINEX 2), hours 0-23,
-// minutes 0-59, seconds below 60 (GPS time has no leap second).
-bool IsValidRinexTime(const RinexTime& time);
+// Whether a file can name the instant (the reader would take it back): from the start of GPS time
+// to the end of 2079. A corrupt time in a log, or an absurd week, gives one that cannot.
+bool IsRinexEpoch(GpsTime time);

@@ -4,11 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "gnss/angles.hpp"
+
 namespace {
 
 constexpr double kCentre = kSkyPlotSize / 2.0;
 constexpr double kRadius = kSkyPlotSize / 2.0 - 40.0;  // room for the compass letters
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
 
 // Colours far enough apart to tell neighbouring tracks apart.
 constexpr const char* kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e",
@@ -31,8 +32,8 @@ double RingRadius(double elevationDeg) {
 SkyPixel SkyPlotPixel(const SkyPoint& p) {
     const double elevation = std::clamp(p.elevationDeg, 0.0, 90.0);
     const double r = RingRadius(elevation);
-    return {kCentre + r * std::sin(p.azimuthDeg * kDegree),
-            kCentre - r * std::cos(p.azimuthDeg * kDegree)};
+    return {kCentre + r * std::sin(Radians(p.azimuthDeg)),
+            kCentre - r * std::cos(Radians(p.azimuthDeg))};
 }
 
 std::string FormatSkyPlotSvg(std::span<const SkyTrack> tracks, const SkyPlotOptions& options) {
@@ -72,7 +73,7 @@ std::string FormatSkyPlotSvg(std::span<const SkyTrack> tracks, const SkyPlotOpti
     const char* compass[] = {"N", "E", "S", "W"};
     out.append("<g font-size=\"16\" font-weight=\"bold\" text-anchor=\"middle\">\n");
     for (int k = 0; k < 4; ++k) {
-        const double a = k * 90.0 * kDegree;
+        const double a = Radians(k * 90.0);
         Append(out, "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n",
                kCentre + (kRadius + 20) * std::sin(a), kCentre - (kRadius + 20) * std::cos(a) + 6,
                compass[k]);

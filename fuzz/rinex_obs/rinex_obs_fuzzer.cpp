@@ -38,12 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (types == 0) {
         Fail("a file without observation types", 0);
     }
-    std::int64_t last = -1;
+    std::optional<GpsTime> last;
     for (const RinexObservationEpoch& e : file->epochs) {
-        if (!IsValidRinexTime(e.time) || e.time.GpsTicks() <= last) {
+        if (!RinexEpochTime(e.time.Calendar()) || (last && e.time <= *last)) {
             Fail("an epoch out of order or at an invalid time", e.line);
         }
-        last = e.time.GpsTicks();
+        last = e.time;
         for (const RinexSatelliteObservations& s : e.satellites) {
             if (s.prn < 1 || s.prn > 99 || s.values.size() != types) {
                 Fail("a satellite without a number or with a value per type missing", e.line);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gnss/physical_constants.hpp"
 #include "orbit/satellite_position.hpp"
 #include "orbit/sine_cosine.hpp"
 
@@ -152,7 +153,7 @@ TEST(SatellitePositionProperties, KeplerAtItsLimitGivesThePositionAndClockOfTheR
     EphemerisRecord eph = Circular(345600, 345600);
     eph.e = 0.992;
     const double a = eph.rootA * eph.rootA;
-    const double n = std::sqrt(kMu / (a * a * a));
+    const double n = std::sqrt(kEarthGravitationalParameter / (a * a * a));
     const auto atLimit = [&](double m) {
         return std::fabs(NewtonUpdates(m, eph.e, 20) - NewtonUpdates(m, eph.e, 19)) >= 1e-8;
     };

@@ -31,7 +31,7 @@ TEST(RinexNavigation, ReadsARecordAndConvertsToSemicircles) {
     EXPECT_FALSE(file->ionosphere);
     const RinexEphemeris& r = file->records[0];
     EXPECT_EQ(r.prn, 2);
-    EXPECT_EQ(r.toc.day, 1);
+    EXPECT_EQ(r.toc.Calendar().day, 1);
     EXPECT_EQ(r.toe, 345600.0);
     EXPECT_EQ(r.tocSecondsOfWeek, 345600.0);  // 2010-07-01 is a Thursday
     EXPECT_EQ(r.rootA, 5153.597391129);

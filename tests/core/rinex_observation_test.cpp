@@ -26,8 +26,7 @@ TEST(RinexObservation, ReadsTheStationHour) {
     EXPECT_EQ(h.types, (std::vector<std::string>{"L1", "C1", "L2", "P2"}));
     EXPECT_EQ(h.approxPosition, (std::array<double, 3>{-3976219.5082, 3382372.5671, 3652512.9849}));
     EXPECT_EQ(h.interval, 30.0);
-    EXPECT_EQ(h.firstObservation.GpsWeek(), 1316);
-    EXPECT_EQ(h.firstObservation.TicksOfWeek(), 518400 * kRinexTicksPerSecond);
+    EXPECT_EQ(h.firstObservation, GpsTime::FromWeekMilliseconds(1316, 518400000));
 
     ASSERT_EQ(file->epochs.size(), 120u);
     EXPECT_EQ(file->eventRecords, 3);
@@ -56,8 +55,10 @@ TEST(RinexObservation, ReadsTheStationHour) {
     const auto spliced = std::find_if(file->epochs.begin(), file->epochs.end(),
                                       [](const auto& e) { return e.line == 857; });
     ASSERT_NE(spliced, file->epochs.end());
-    EXPECT_EQ(spliced->time.TicksOfWeek(), (518400 + 48 * 60) * kRinexTicksPerSecond + 40000);
-    EXPECT_EQ(file->epochs.back().time.TicksOfWeek() / kRinexTicksPerSecond, 521970);
+    EXPECT_EQ(spliced->time.OfWeek(),
+              std::chrono::seconds(518400 + 48 * 60) + std::chrono::microseconds(4000));
+    EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(file->epochs.back().time.OfWeek()).count(),
+              521970);
 
     // Satellites tracked on L1 only: the blank L2 and P2 fields are absent.
     std::size_t withoutP2 = 0;
@@ -100,7 +101,7 @@ TEST(RinexObservation, ReadsContinuationLinesAndSkipsWhatIsNotAnObservation) {
     ASSERT_EQ(file->epochs.size(), 2u);
 
     const RinexObservationEpoch& e = file->epochs[0];
-    EXPECT_EQ(e.time.secondTicks, 30000);
+    EXPECT_EQ(e.time.Calendar().secondTicks, 30000);
     EXPECT_EQ(e.receiverClockOffset, -0.000123456);
     EXPECT_EQ(e.otherSystemSatellites, 1);
     ASSERT_EQ(e.satellites.size(), 13u);

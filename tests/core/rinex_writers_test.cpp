@@ -21,7 +21,7 @@ TEST(RinexNavigationWriter, ADayOfEphemeridesReadsBackAsTheRecordsCarryThem) {
     std::string text = FormatRinexNavigationHeader(kRun, day.ionosphere);
     for (const RinexEphemeris& s : day.records) {
         const int week = static_cast<int>(s.gpsWeek);
-        ASSERT_TRUE(AppendRinexNavigationRecord(text, ToEphemerisRecord(s), week, s.toc.GpsWeek(),
+        ASSERT_TRUE(AppendRinexNavigationRecord(text, ToEphemerisRecord(s), week, s.toc.Week(),
                                                 s.transmissionTime));
     }
     RinexError error;
@@ -42,7 +42,7 @@ TEST(RinexNavigationWriter, ADayOfEphemeridesReadsBackAsTheRecordsCarryThem) {
         EXPECT_EQ(b.gpsWeek, s.gpsWeek);
         EXPECT_EQ(b.transmissionTime, s.transmissionTime);
         EXPECT_EQ(b.tocSecondsOfWeek, s.tocSecondsOfWeek);
-        EXPECT_EQ(b.toc.GpsTicks(), s.toc.GpsTicks());
+        EXPECT_EQ(b.toc, s.toc);
         EXPECT_EQ(b.fitInterval, 4.0);
         EXPECT_EQ(b.iode, 0.0);
     }
@@ -69,8 +69,8 @@ TEST(RinexObservationWriter, FourteenSatellitesAndAnOddEpochTimeReadBackStrictly
     RinexObservationHeaderValues h;
     h.run = kRun;
     h.markerName = "MAVU";
-    h.firstEpoch = RinexTimeOfWeek(1590, 345600000);
-    h.lastEpoch = RinexTimeOfWeek(1590, 345601007);
+    h.firstEpoch = GpsTime::FromWeekMilliseconds(1590, 345600000);
+    h.lastEpoch = GpsTime::FromWeekMilliseconds(1590, 345601007);
     h.interval = 1.0;
     std::string text = FormatRinexObservationHeader(h);
     std::vector<ObservedRange> ranges;
@@ -89,7 +89,7 @@ TEST(RinexObservationWriter, FourteenSatellitesAndAnOddEpochTimeReadBackStrictly
     EXPECT_FALSE(file->header.comments.empty());
     ASSERT_EQ(file->epochs.size(), 2u);
     const RinexObservationEpoch& e = file->epochs[1];
-    EXPECT_EQ(e.time.TicksOfWeek(), 345601007 * (kRinexTicksPerSecond / 1000));
+    EXPECT_EQ(e.time, h.lastEpoch);
     ASSERT_EQ(e.satellites.size(), 14u);  // the last two on a continuation line
     const int c1 = file->header.TypeIndex("C1");
     ASSERT_EQ(c1, 0);
@@ -97,7 +97,7 @@ TEST(RinexObservationWriter, FourteenSatellitesAndAnOddEpochTimeReadBackStrictly
         EXPECT_EQ(e.satellites[k].prn, ranges[k].prn);
         EXPECT_NEAR(e.satellites[k].values[0].value, ranges[k].c1, 0.0005);
     }
-    EXPECT_EQ(file->header.lastObservation->GpsTicks(), e.time.GpsTicks());
+    EXPECT_EQ(file->header.lastObservation, e.time);
 }
 
 }  // namespace

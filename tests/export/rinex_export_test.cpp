@@ -65,10 +65,6 @@ Exported ExportAndRead(const ScratchDirectory& dir, const std::string& log,
     return e;
 }
 
-double SecondsOfWeek(const RinexTime& t) {
-    return static_cast<double>(t.TicksOfWeek()) / static_cast<double>(kRinexTicksPerSecond);
-}
-
 // The usable measurements of every epoch as `satlog-dump records` prints the log: by PBN time, the
 // rawRange of each satellite whose last MPC since the PBN before has status 1 or 2. Also the
 // satellites with an SNV before the first PBN.
@@ -154,9 +150,9 @@ TEST_F(RinexExport, FilesReadBackAsTheLogAndTheEphemeridesItWasMadeFrom) {
     ASSERT_GE(c1, 0);
     ASSERT_EQ(e.obs.epochs.size(), recorded.usable.size());
     for (const RinexObservationEpoch& epoch : e.obs.epochs) {
-        EXPECT_EQ(epoch.time.GpsWeek(), 1590);
-        const auto timeMs =
-            static_cast<std::int32_t>(std::lround(SecondsOfWeek(epoch.time) * 1000));
+        EXPECT_EQ(epoch.time.Week(), 1590);
+        const auto timeMs = static_cast<std::int32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(epoch.time.OfWeek()).count());
         const auto it = recorded.usable.find(timeMs);
         ASSERT_NE(it, recorded.usable.end()) << timeMs;
         std::map<int, double> observed;
@@ -203,19 +199,17 @@ TEST_F(RinexExport, DatesAcrossTheWeekRolloverWithTheWeekFromTheFileTime) {
     EXPECT_NE(run.err.find("modification time"), std::string::npos) << run.err;
     EXPECT_EQ(e.obsName, "mavu1840.10o");  // 2010-07-03 is day 184
     ASSERT_EQ(e.obs.epochs.size(), 600u);
-    const RinexTime& first = e.obs.epochs.front().time;
+    const CalendarTime first = e.obs.epochs.front().time.Calendar();
     EXPECT_EQ(first.day, 3);
     EXPECT_EQ(first.hour, 23);
     EXPECT_EQ(first.minute, 55);
     for (std::size_t k = 1; k < e.obs.epochs.size(); ++k) {
-        ASSERT_EQ(e.obs.epochs[k].time.GpsTicks() - e.obs.epochs[k - 1].time.GpsTicks(),
-                  kRinexTicksPerSecond)
-            << "epoch " << k;
+        ASSERT_EQ(e.obs.epochs[k].time - e.obs.epochs[k - 1].time, seconds(1)) << "epoch " << k;
     }
     ASSERT_TRUE(e.obs.header.lastObservation);
-    EXPECT_EQ(e.obs.header.lastObservation->GpsTicks(), e.obs.epochs.back().time.GpsTicks());
-    EXPECT_EQ(e.obs.epochs.back().time.GpsWeek(), 1591);
-    EXPECT_EQ(e.obs.epochs.back().time.day, 4);
+    EXPECT_EQ(e.obs.header.lastObservation, e.obs.epochs.back().time);
+    EXPECT_EQ(e.obs.epochs.back().time.Week(), 1591);
+    EXPECT_EQ(e.obs.epochs.back().time.Calendar().day, 4);
 
     // toe 0 belongs to week 1591 whether it came before or after midnight; the transmission time
     // counts in that week.
@@ -224,7 +218,7 @@ TEST_F(RinexExport, DatesAcrossTheWeekRolloverWithTheWeekFromTheFileTime) {
         if (r.toe == 0) {
             ++nextWeek;
             EXPECT_EQ(r.gpsWeek, 1591);
-            EXPECT_EQ(r.toc.day, 4);
+            EXPECT_EQ(r.toc.Calendar().day, 4);
             EXPECT_GE(r.transmissionTime, -300);
         } else {
             EXPECT_EQ(r.gpsWeek, 1590);
@@ -252,7 +246,7 @@ TEST_F(RinexExport, FixFromTheExportedFilesAloneAgreesWithDumpFix) {
     // transmission time), its position at c1 / c before the epoch, and the fix.
     std::map<std::int32_t, Ecef> fromFiles;
     for (const RinexObservationEpoch& epoch : e.obs.epochs) {
-        const double t = SecondsOfWeek(epoch.time);
+        const double t = epoch.time.SecondsOfWeek();
         std::vector<RangeMeasurement> ranges;
         for (const RinexSatelliteObservations& sat : epoch.satellites) {
             const RinexEphemeris* eph = nullptr;
@@ -320,7 +314,7 @@ TEST_F(RinexExport, RepeatedEpochsAreLeftOutSoThatTheFileStaysInTimeOrder) {
     const Exported e = ExportAndRead(dir_, log, {"--week", "1590"}, &run);
     EXPECT_NE(run.err.find("5 epochs left out"), std::string::npos) << run.err;
     ASSERT_EQ(e.obs.epochs.size(), 15u);
-    EXPECT_EQ(SecondsOfWeek(e.obs.epochs.back().time), 345614.0);
+    EXPECT_EQ(e.obs.epochs.back().time.SecondsOfWeek(), 345614.0);
 }
 
 TEST_F(RinexExport, OutputsThatWouldWriteOverTheLogAreRefused) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "gnss/gps_time.hpp"
 #include "orbit/satellite_position.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/receiver_site.hpp"
@@ -68,7 +69,7 @@ TEST(SignalPhysics, TravelTimeIsTheLightTimeIncludingTheEarthsRotation) {
         // The earth turns under the signal: the textbook first-order term of that rotation,
         // computed here from the emission point and the receiver, not by rotating frames.
         const double plain = Distance(s.position, kSite.ecef);
-        const double sagnac = orbit_constants::kOmegaEarth / kSpeedOfLight *
+        const double sagnac = kEarthRotationRate / kSpeedOfLight *
                               (s.position.x * kSite.ecef.y - s.position.y * kSite.ecef.x);
         EXPECT_NEAR(s.geometricRange - plain, sagnac, 2e-3);
     });
@@ -116,7 +117,7 @@ TEST(SignalPhysics, ReceptionJustAfterTheWeekStartsWithAnEphemerisOfTheWeekBefor
                   1e-3);
         // Near the week's end a time of week in a double resolves 1.2e-10 s (3.5 cm).
         EXPECT_NEAR(s.geometricRange + s.troposphericDelay,
-                    (receiveTime + orbit_constants::kWeek - s.emissionTime) * kSpeedOfLight, 0.05);
+                    (receiveTime + kSecondsPerWeek - s.emissionTime) * kSpeedOfLight, 0.05);
     }
     EXPECT_GT(checked, 4);
 }

@@ -113,17 +113,16 @@ int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* 
     }
     std::string problem;
     const auto resolved =
-        ResolveFirstWeek(week, log, epochs.front().timeMs / 1000.0, epochs.back().timeMs / 1000.0,
-                         collector.WeeksInLog(), problem);
+        ResolveFirstWeek(week, log, epochs.front().time, epochs.back().time, problem);
     if (!resolved) {
         std::fprintf(err, "satlog-dump: %s: %s\n", log.ShownName().c_str(), problem.c_str());
         return 2;
     }
     if (!week.week && !week.date) {
-        std::fprintf(err, "satlog-dump: GPS week %d of the first epoch (%s), %s\n",
-                     resolved->firstWeek,
-                     FormatGpsDateTime(resolved->firstWeek, epochs.front().timeMs / 1000.0).c_str(),
-                     resolved->source.c_str());
+        std::fprintf(
+            err, "satlog-dump: GPS week %d of the first epoch (%s), %s\n", resolved->firstWeek,
+            FormatGpsDateTime(epochs.front().time + kGpsWeek * resolved->firstWeek).c_str(),
+            resolved->source.c_str());
     }
 
     RinexExportRequest request;

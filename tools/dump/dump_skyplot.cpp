@@ -21,12 +21,12 @@
 namespace {
 
 // A satellite unseen for longer than this starts a new stretch of its track.
-constexpr std::int64_t kTrackBreakMs = std::int64_t{5} * 60 * 1000;
+constexpr GpsDuration kTrackBreak = std::chrono::minutes(5);
 // Points closer than this to the last one drawn add nothing to the picture.
 constexpr double kMinStepDeg = 0.25;
 
 struct SatelliteSample {
-    std::int64_t timeMs;  // since the start of the first epoch's week
+    GpsTime time;  // in the log's weeks
     int prn;
     Ecef position;
 };
@@ -37,12 +37,10 @@ class SkyCollector : public LogEpochVisitor {
     std::vector<double> fixX, fixY, fixZ;
 
     void Epoch(const LogEpoch& e) override {
-        const int week = tracker_.WeekOf(e.timeMs / 1000.0);
-        const std::int64_t at = static_cast<std::int64_t>(week) * 604800000 + e.timeMs;
         for (const EpochMeasurement& m : e.measurements) {
-            const Ecef p{m.position.x, m.position.y, m.position.z};
+            const Ecef& p = m.position;
             if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) {
-                samples.push_back({at, m.prn, p});
+                samples.push_back({e.time, m.prn, p});
             }
         }
         if (!havePosition_) {
@@ -57,7 +55,6 @@ class SkyCollector : public LogEpochVisitor {
     void SkipFixes() { havePosition_ = true; }
 
   private:
-    WeekTracker tracker_{0};
     bool havePosition_ = false;
 };
 
@@ -99,7 +96,7 @@ std::vector<SkyTrack> BuildTracks(std::vector<SatelliteSample>& samples, const E
         [](const SatelliteSample& a, const SatelliteSample& b) { return a.prn < b.prn; });
     const Geodetic where = EcefToGeodetic(receiver);
     std::vector<SkyTrack> tracks;
-    std::int64_t lastTime = 0;
+    GpsTime lastTime;
     for (const SatelliteSample& s : samples) {
         const LookAngles look = ComputeLookAngles(receiver, where, s.position);
         if (!(look.elevationDeg >= 0.0)) {
@@ -108,7 +105,7 @@ std::vector<SkyTrack> BuildTracks(std::vector<SatelliteSample>& samples, const E
         const SkyPoint point{look.azimuthDeg, look.elevationDeg};
         if (tracks.empty() || tracks.back().prn != s.prn) {
             tracks.push_back({s.prn, {{point}}});
-        } else if (s.timeMs - lastTime > kTrackBreakMs) {
+        } else if (s.time - lastTime > kTrackBreak) {
             tracks.back().segments.push_back({point});
         } else {
             // The newest point is always kept as the track's end; the one before it stays only
@@ -126,7 +123,7 @@ std::vector<SkyTrack> BuildTracks(std::vector<SatelliteSample>& samples, const E
                 segment.push_back(point);
             }
         }
-        lastTime = s.timeMs;
+        lastTime = s.time;
     }
     return tracks;
 }

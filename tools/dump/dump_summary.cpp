@@ -10,12 +10,13 @@
 
 #include "formats/rawlog/epoch_fix.hpp"
 #include "gnss/geodesy.hpp"
+#include "gnss/local_frame.hpp"
 #include "tools/dump/dump_export_commands.hpp"
 #include "tools/dump/log_command_support.hpp"
 
 namespace {
 
-constexpr std::int64_t kGapMs = 5000;
+constexpr GpsDuration kGap = std::chrono::seconds(5);
 
 class LogSummary : public LogEpochVisitor {
   public:
@@ -32,11 +33,10 @@ class LogSummary : public LogEpochVisitor {
     std::array<PerKind, 3> kinds{};  // SNV, MPC, PBN
     std::array<PerSatellite, kSlotCount> satellites{};
     std::size_t epochs = 0;
-    std::int32_t firstMs = 0, lastMs = 0;
-    int weeksInLog = 0;
+    GpsTime first, last;  // in the log's weeks
     std::size_t gaps = 0;
-    std::int64_t longestGapMs = 0;
-    std::int32_t longestGapAfterMs = 0;
+    GpsDuration longestGap{};
+    GpsTime longestGapAfter;
     std::size_t minSatellites = std::numeric_limits<std::size_t>::max(), maxSatellites = 0;
     std::size_t sumSatellites = 0;
     std::vector<Ecef> fixes;
@@ -57,21 +57,16 @@ class LogSummary : public LogEpochVisitor {
         }
     }
     void Epoch(const LogEpoch& e) override {
-        const double seconds = e.timeMs / 1000.0;
-        const int week = tracker_.WeekOf(seconds);
-        const std::int64_t at = static_cast<std::int64_t>(week) * 604800000 + e.timeMs;
         if (epochs == 0) {
-            firstMs = e.timeMs;
-        } else if (at - previous_ >= kGapMs) {
+            first = e.time;
+        } else if (e.time - last >= kGap) {
             ++gaps;
-            if (at - previous_ > longestGapMs) {
-                longestGapMs = at - previous_;
-                longestGapAfterMs = lastMs;
+            if (e.time - last > longestGap) {
+                longestGap = e.time - last;
+                longestGapAfter = last;
             }
         }
-        previous_ = at;
-        lastMs = e.timeMs;
-        weeksInLog = week;
+        last = e.time;
         ++epochs;
         const std::size_t n = e.measurements.size();
         minSatellites = std::min(minSatellites, n);
@@ -90,17 +85,17 @@ class LogSummary : public LogEpochVisitor {
 
   private:
     static bool Names(int slot) { return slot >= 0 && slot < kSlotCount; }
-    WeekTracker tracker_{0};
-    std::int64_t previous_ = 0;
 };
 
-std::string TimeText(std::int32_t timeMs, const std::optional<ResolvedWeek>& week, int weekInLog) {
+// `time` in the log's weeks.
+std::string TimeText(GpsTime time, const std::optional<ResolvedWeek>& week) {
     char text[96];
-    std::snprintf(text, sizeof text, "%.3f s of the GPS week", timeMs / 1000.0);
+    std::snprintf(text, sizeof text, "%.3f s of the GPS week", time.SecondsOfWeek());
     std::string out = text;
     if (week) {
-        std::snprintf(text, sizeof text, " (week %d, ", week->firstWeek + weekInLog);
-        out += text + FormatGpsDateTime(week->firstWeek + weekInLog, timeMs / 1000.0) + " GPS)";
+        const GpsTime full = time + kGpsWeek * week->firstWeek;
+        std::snprintf(text, sizeof text, " (week %d, ", full.Week());
+        out += text + FormatGpsDateTime(full) + " GPS)";
     }
     return out;
 }
@@ -118,18 +113,13 @@ void PrintFix(std::FILE* out, const std::vector<Ecef>& fixes, std::size_t epochs
     }
     const Geodetic g = EcefToGeodetic(mean);
     // Scatter along the local north, east and up of the mean position.
-    constexpr double kDegree = 3.14159265358979323846 / 180.0;
-    const double sl = std::sin(g.latitudeDeg * kDegree), cl = std::cos(g.latitudeDeg * kDegree);
-    const double so = std::sin(g.longitudeDeg * kDegree), co = std::cos(g.longitudeDeg * kDegree);
+    const LocalFrame local(g);
     double n2 = 0, e2 = 0, u2 = 0;
     for (const Ecef& f : fixes) {
-        const double dx = f.x - mean.x, dy = f.y - mean.y, dz = f.z - mean.z;
-        const double north = -sl * co * dx - sl * so * dy + cl * dz;
-        const double east = -so * dx + co * dy;
-        const double up = cl * co * dx + cl * so * dy + sl * dz;
-        n2 += north * north;
-        e2 += east * east;
-        u2 += up * up;
+        const Enu d = local.FromEcef(f - mean);
+        n2 += d.north * d.north;
+        e2 += d.east * d.east;
+        u2 += d.up * d.up;
     }
     const double n = static_cast<double>(fixes.size());
     std::fprintf(out, "fix               %zu of %zu epochs; mean %.7f %.7f %.2f m (lat, lon, h)\n",
@@ -162,11 +152,11 @@ void PrintSummary(std::FILE* out, const LogSummary& s, const std::string& name,
         std::fprintf(out, "GPS week          %d of the first epoch, %s\n", week->firstWeek,
                      week->source.c_str());
     }
-    std::fprintf(out, "first epoch       %s\n", TimeText(s.firstMs, week, 0).c_str());
-    std::fprintf(out, "last epoch        %s\n", TimeText(s.lastMs, week, s.weeksInLog).c_str());
+    std::fprintf(out, "first epoch       %s\n", TimeText(s.first, week).c_str());
+    std::fprintf(out, "last epoch        %s\n", TimeText(s.last, week).c_str());
     std::fprintf(out, "epochs            %zu", s.epochs);
     if (s.epochs > 1) {
-        const double span = s.weeksInLog * 604800.0 + (s.lastMs - s.firstMs) / 1000.0;
+        const double span = Seconds(s.last - s.first);
         std::fprintf(out, ", interval %.3f s on average", span / static_cast<double>(s.epochs - 1));
     }
     std::fprintf(out, "\n");
@@ -174,8 +164,7 @@ void PrintSummary(std::FILE* out, const LogSummary& s, const std::string& name,
         std::fprintf(out, "gaps of 5 s+      none\n");
     } else {
         std::fprintf(out, "gaps of 5 s+      %zu; longest %.3f s, after the epoch at %.3f s\n",
-                     s.gaps, static_cast<double>(s.longestGapMs) / 1000.0,
-                     s.longestGapAfterMs / 1000.0);
+                     s.gaps, Seconds(s.longestGap), s.longestGapAfter.SecondsOfWeek());
     }
     std::fprintf(out, "satellites/epoch  min %zu, mean %.2f, max %zu\n", s.minSatellites,
                  static_cast<double>(s.sumSatellites) / static_cast<double>(s.epochs),
@@ -233,8 +222,7 @@ int DumpSummaryMain(int argc, const char* const* argv, std::FILE* out, std::FILE
     std::optional<ResolvedWeek> resolved;
     if (summary.epochs > 0) {
         std::string problem;
-        resolved = ResolveFirstWeek(week, log, summary.firstMs / 1000.0, summary.lastMs / 1000.0,
-                                    summary.weeksInLog, problem);
+        resolved = ResolveFirstWeek(week, log, summary.first, summary.last, problem);
         if (!resolved && (week.week || week.date)) {
             std::fprintf(err, "satlog-dump: %s: %s\n", log.ShownName().c_str(), problem.c_str());
             return 2;

@@ -168,13 +168,13 @@ std::string ParseTrackOptions(int argc, const char* const* argv, bool listens, T
 // that the week can be inferred from the file's time before the first epoch is written.
 struct EpochTimes {
     bool any = false;
-    double first = 0, last = 0;
-    int weeks = 0;
+    GpsTime first, last;  // in the log's weeks, as LogEpoch::time counts them
 };
 
 EpochTimes ScanEpochTimes(std::FILE* file) {
     RawLogFramer framer;
     RawLogEntry entry{};
+    WeekTracker weeks;
     EpochTimes t;
     std::string readError;
     for (;;) {
@@ -195,16 +195,11 @@ EpochTimes ScanEpochTimes(std::FILE* file) {
         if (!d.trailerGood) {
             continue;  // closes no epoch
         }
-        // As WeekTracker counts them: a time of week that falls back by more than half a week
-        // starts the next week.
-        const double seconds = d.timeMs / 1000.0;
+        t.last = weeks.TimeOf(d.timeMs);
         if (!t.any) {
-            t.first = seconds;
-        } else if (seconds < t.last - kHalfWeekSeconds) {
-            ++t.weeks;
+            t.first = t.last;
         }
         t.any = true;
-        t.last = seconds;
     }
 }
 
@@ -212,7 +207,7 @@ EpochTimes ScanEpochTimes(std::FILE* file) {
 // else from the file's time. Messages and exit status as the other commands have them.
 class TrackWalk : public LogEpochVisitor {
   public:
-    using OnEpoch = std::function<void(const LogEpoch&, int week)>;
+    using OnEpoch = std::function<void(const LogEpoch&, GpsTime time)>;
     TrackWalk(const TrackOptions& options, const CommandLog& log, OutputBuffer& out, std::FILE* err,
               OnEpoch onEpoch)
         : options_(options), log_(log), out_(out), err_(err), onEpoch_(std::move(onEpoch)) {}
@@ -243,14 +238,15 @@ class TrackWalk : public LogEpochVisitor {
         }
         std::string problem;
         const auto resolved =
-            ResolveFirstWeek(options_.week, log_, times.first, times.last, times.weeks, problem);
+            ResolveFirstWeek(options_.week, log_, times.first, times.last, problem);
         if (!resolved) {
             std::fprintf(err_, "satlog-dump: %s: %s\n", log_.ShownName().c_str(), problem.c_str());
             return false;
         }
-        std::fprintf(
-            err_, "satlog-dump: GPS week %d of the first epoch (%s), %s\n", resolved->firstWeek,
-            FormatGpsDateTime(resolved->firstWeek, times.first).c_str(), resolved->source.c_str());
+        std::fprintf(err_, "satlog-dump: GPS week %d of the first epoch (%s), %s\n",
+                     resolved->firstWeek,
+                     FormatGpsDateTime(times.first + kGpsWeek * resolved->firstWeek).c_str(),
+                     resolved->source.c_str());
         weeks_ = EpochWeeks::FromFirstWeek(resolved->firstWeek);
         return true;
     }
@@ -261,8 +257,8 @@ class TrackWalk : public LogEpochVisitor {
         }
         if (!weeks_) {
             std::string problem;
-            const double first = epoch.timeMs / 1000.0;
-            const auto resolved = ResolveFirstWeek(options_.week, log_, first, first, 0, problem);
+            const auto resolved =
+                ResolveFirstWeek(options_.week, log_, epoch.time, epoch.time, problem);
             if (!resolved) {
                 std::fprintf(err_, "satlog-dump: %s: %s\n", log_.ShownName().c_str(),
                              problem.c_str());
@@ -271,7 +267,7 @@ class TrackWalk : public LogEpochVisitor {
             }
             weeks_ = EpochWeeks::FromFirstWeek(resolved->firstWeek);
         }
-        onEpoch_(epoch, weeks_->WeekOf(epoch.timeMs));
+        onEpoch_(epoch, weeks_->TimeOf(epoch));
     }
 
     // What was written before the damage goes out first, so that the two streams interleave in
@@ -348,13 +344,13 @@ int DumpNmeaMain(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     std::string sentences;
     // With --listen the whole log's sentences are kept for the clients instead.
     auto whole = std::make_shared<std::string>();
-    TrackWalk walk(options, log, text, err, [&](const LogEpoch& epoch, int week) {
+    TrackWalk walk(options, log, text, err, [&](const LogEpoch& epoch, GpsTime time) {
         if (options.listen) {
-            AppendNmeaEpoch(reporter.Report(epoch, week).nmea, *whole);
+            AppendNmeaEpoch(reporter.Report(epoch, time).nmea, *whole);
             return;
         }
         sentences.clear();
-        AppendNmeaEpoch(reporter.Report(epoch, week).nmea, sentences);
+        AppendNmeaEpoch(reporter.Report(epoch, time).nmea, sentences);
         text.Text(sentences);
     });
     if (!walk.Prepare("nmea")) {
@@ -382,8 +378,8 @@ int DumpGpxMain(int argc, const char* const* argv, std::FILE* out, std::FILE* er
     std::string text;
     AppendGpxHeader("satlog-dump " SATLOG_VERSION, log.ShownName(), text);
     xml.Text(text);
-    TrackWalk walk(options, log, xml, err, [&](const LogEpoch& epoch, int week) {
-        const EpochReport& report = reporter.Report(epoch, week);
+    TrackWalk walk(options, log, xml, err, [&](const LogEpoch& epoch, GpsTime time) {
+        const EpochReport& report = reporter.Report(epoch, time);
         if (report.HasFix()) {
             text.clear();
             AppendGpxTrackPoint(report.TrackPoint(), text);

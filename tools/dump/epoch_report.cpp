@@ -5,46 +5,22 @@
 #include "formats/rawlog/epoch_fix.hpp"
 #include "gnss/geodesy.hpp"
 #include "gnss/geoid/egm96_geoid.hpp"
-
-namespace {
-
-using namespace std::chrono;
-
-constexpr sys_days kGpsEpoch = sys_days{year{1980} / January / 6};
-
-}  // namespace
-
-UtcTime UtcOfGps(int week, std::int32_t timeMs, std::optional<int> leapSeconds) {
-    const UtcTime gps = kGpsEpoch + weeks{week} + milliseconds{timeMs};
-    if (leapSeconds) {
-        return gps - seconds{*leapSeconds};
-    }
-    // The table is kept by UTC date: look it up at the GPS time less the leap seconds in force
-    // today (exact but for the few seconds after a leap second).
-    const auto approxUnix = duration_cast<seconds>(gps.time_since_epoch()).count() - 18;
-    return gps - seconds{GpsMinusUtcSeconds(approxUnix)};
-}
+#include "gnss/leap_seconds.hpp"
 
 EpochWeeks EpochWeeks::FromFirstWeek(int firstWeek) {
-    return EpochWeeks(WeekTracker(firstWeek));
+    return EpochWeeks(firstWeek);
 }
 
 EpochWeeks EpochWeeks::FromHostClock() {
     return EpochWeeks(std::nullopt);
 }
 
-int EpochWeeks::WeekOf(std::int32_t timeMs) {
-    const double secondsOfWeek = timeMs / 1000.0;
-    if (tracker_) {
-        return tracker_->WeekOf(secondsOfWeek);
+GpsTime EpochWeeks::TimeOf(const LogEpoch& epoch) const {
+    if (firstWeek_) {
+        return epoch.time + kGpsWeek * *firstWeek_;
     }
-    const auto now = system_clock::now();
-    const auto unixSeconds = duration_cast<seconds>(now.time_since_epoch()).count();
-    const double gpsNow =
-        static_cast<double>(unixSeconds + GpsMinusUtcSeconds(unixSeconds)) -
-        static_cast<double>(duration_cast<seconds>(kGpsEpoch.time_since_epoch()).count());
-    const int nowWeek = static_cast<int>(std::floor(gpsNow / kSecondsPerWeek));
-    return WeekNear(nowWeek, gpsNow - nowWeek * kSecondsPerWeek, secondsOfWeek);
+    const GpsTime now = FromUtc(std::chrono::floor<GpsDuration>(std::chrono::system_clock::now()));
+    return NearestWithTimeOfWeek(now, epoch.time.OfWeek());
 }
 
 GpxTrackPoint EpochReport::TrackPoint() const {
@@ -61,11 +37,11 @@ GpxTrackPoint EpochReport::TrackPoint() const {
     return p;
 }
 
-const EpochReport& EpochReporter::Report(const LogEpoch& epoch, int week) {
+const EpochReport& EpochReporter::Report(const LogEpoch& epoch, GpsTime time) {
     EpochReport& r = report_;
     r.fix = FixLogEpoch(epoch, fixOptions_);
     r.nmea = NmeaEpoch{};
-    r.nmea.utc = UtcOfGps(week, epoch.timeMs, leapSeconds_);
+    r.nmea.utc = std::chrono::floor<std::chrono::milliseconds>(ToUtc(time, leapSeconds_));
     r.nmea.hasFix = r.fix.valid;
     std::size_t used = 0;
     if (r.fix.valid) {
@@ -91,8 +67,7 @@ const EpochReport& EpochReporter::Report(const LogEpoch& epoch, int week) {
         NmeaSatellite& s = inView_[inView++];
         s = {m.prn, false, 0, 0};
         if (lastFix_) {
-            const LookAngles look = ComputeLookAngles(*lastFix_, lastFixGeodetic_,
-                                                      {m.position.x, m.position.y, m.position.z});
+            const LookAngles look = ComputeLookAngles(*lastFix_, lastFixGeodetic_, m.position);
             s.lookKnown = true;
             s.elevationDeg = look.elevationDeg;
             s.azimuthDeg = look.azimuthDeg;

@@ -16,27 +16,20 @@
 #include "positioning/point_fix.hpp"
 #include "records/record_layout.hpp"
 
-using UtcTime = std::chrono::sys_time<std::chrono::milliseconds>;
-
-// The UTC time of a GPS time: GPS time runs ahead of UTC by the leap seconds inserted since
-// 1980 (18 since 2017-01-01), taken from the table at that instant unless `leapSeconds` says
-// how many.
-UtcTime UtcOfGps(int week, std::int32_t timeMs, std::optional<int> leapSeconds);
-
-// The full GPS week of each epoch, which the records do not carry.
+// The full GPS time of each epoch, whose records carry no week.
 class EpochWeeks {
   public:
-    // A finished log whose first epoch lies in `firstWeek`; a time of week that falls back by
-    // more than half a week continues in the next week.
+    // A finished log whose first epoch lies in `firstWeek` (the week the epochs' times count
+    // from).
     static EpochWeeks FromFirstWeek(int firstWeek);
     // A log being written now: the week that puts the epoch nearest to the host clock's time.
     static EpochWeeks FromHostClock();
 
-    int WeekOf(std::int32_t timeMs);
+    GpsTime TimeOf(const LogEpoch& epoch) const;
 
   private:
-    explicit EpochWeeks(std::optional<WeekTracker> tracker) : tracker_(tracker) {}
-    std::optional<WeekTracker> tracker_;
+    explicit EpochWeeks(std::optional<int> firstWeek) : firstWeek_(firstWeek) {}
+    std::optional<int> firstWeek_;
 };
 
 struct EpochReport {
@@ -51,10 +44,10 @@ class EpochReporter {
     EpochReporter(const FixOptions& fixOptions, std::optional<int> leapSeconds)
         : fixOptions_(fixOptions), leapSeconds_(leapSeconds) {}
 
-    // The report of `epoch` in GPS week `week`. Satellites are looked at from the epoch's fix, or
-    // without one from the last fix before it; before any fix their elevation and azimuth stay
-    // unknown.
-    const EpochReport& Report(const LogEpoch& epoch, int week);
+    // The report of `epoch`, whose full GPS time is `time`. Satellites are looked at from the
+    // epoch's fix, or without one from the last fix before it; before any fix their elevation
+    // and azimuth stay unknown.
+    const EpochReport& Report(const LogEpoch& epoch, GpsTime time);
 
   private:
     FixOptions fixOptions_;

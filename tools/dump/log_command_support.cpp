@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "gnss/leap_seconds.hpp"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -105,45 +107,47 @@ bool ParseWeekValue(std::string_view text, WeekOptions& options) {
 }
 
 bool ParseDateValue(std::string_view text, WeekOptions& options) {
-    int y = 0, m = 0, d = 0;
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !ParseInt(text.substr(0, 4), y) ||
-        !ParseInt(text.substr(5, 2), m) || !ParseInt(text.substr(8, 2), d) ||
-        !IsValidDate(y, m, d) || y < 1980) {
+    CalendarTime date;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
+        !ParseInt(text.substr(0, 4), date.year) || !ParseInt(text.substr(5, 2), date.month) ||
+        !ParseInt(text.substr(8, 2), date.day) || date.year < 1980) {
         return false;
     }
-    options.date = CalendarDate{y, m, d};
-    return true;
+    options.date = GpsTime::FromCalendar(date);
+    return options.date.has_value();
 }
 
-std::string FormatGpsDateTime(int week, double secondsOfWeek) {
-    const CalendarTime t = CalendarFromGps(week, secondsOfWeek);
+std::string FormatGpsDateTime(GpsTime time) {
+    const CalendarTime t = time.Calendar();
+    const std::int64_t ms = t.secondTicks / (kTicksPerSecond / 1000);  // truncated, not rounded
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%06.3f", t.year, t.month, t.day,
-                  t.hour, t.minute, std::floor(t.second * 1000.0) / 1000.0);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02lld.%03lld", t.year, t.month,
+                  t.day, t.hour, t.minute, static_cast<long long>(ms / 1000),
+                  static_cast<long long>(ms % 1000));
     return text;
 }
 
 std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const CommandLog& log,
-                                             double firstSecondsOfWeek, double lastSecondsOfWeek,
-                                             int weeksInLog, std::string& problem) {
+                                             GpsTime first, GpsTime last, std::string& problem) {
     if (options.week) {
         return ResolvedWeek{*options.week, "given by --week", "--week"};
     }
     if (options.date) {
-        const CalendarDate& d = *options.date;
-        const long days = DaysFromGpsEpoch(d.year, d.month, d.day);
-        const long dayOfWeek = days - 7L * GpsWeekOfDate(d.year, d.month, d.day);
-        const auto epochDay = static_cast<long>(std::floor(firstSecondsOfWeek / 86400.0));
+        const GpsTime date = *options.date;
+        const auto dayOfWeek = std::chrono::floor<std::chrono::days>(date.OfWeek()).count();
+        const auto epochDay = std::chrono::floor<std::chrono::days>(first.OfWeek()).count();
         if (epochDay != dayOfWeek) {
+            const CalendarTime d = date.Calendar();
             char text[160];
             std::snprintf(text, sizeof text,
-                          "the first epoch (%.3f s of the GPS week, day %ld of the week) does not "
-                          "fall on %04d-%02d-%02d (day %ld)",
-                          firstSecondsOfWeek, epochDay, d.year, d.month, d.day, dayOfWeek);
+                          "the first epoch (%.3f s of the GPS week, day %lld of the week) does not "
+                          "fall on %04d-%02d-%02d (day %lld)",
+                          first.SecondsOfWeek(), static_cast<long long>(epochDay), d.year, d.month,
+                          d.day, static_cast<long long>(dayOfWeek));
             problem = text;
             return std::nullopt;
         }
-        return ResolvedWeek{GpsWeekOfDate(d.year, d.month, d.day), "from --date", "--date"};
+        return ResolvedWeek{date.Week() - first.Week(), "from --date", "--date"};
     }
     if (log.IsStandardInput()) {
         problem =
@@ -159,10 +163,9 @@ std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const C
         return std::nullopt;
     }
     const auto systemTime = std::chrono::file_clock::to_sys(fileTime);
-    const std::int64_t unixSeconds =
-        std::chrono::duration_cast<std::chrono::seconds>(systemTime.time_since_epoch()).count();
-    const int lastWeek = WeekBeforeInstant(lastSecondsOfWeek, unixSeconds);
-    return ResolvedWeek{lastWeek - weeksInLog,
+    const GpsTime written = FromUtc(std::chrono::floor<std::chrono::seconds>(systemTime));
+    const int lastWeek = LatestWithTimeOfWeek(written, last.OfWeek()).Week();
+    return ResolvedWeek{lastWeek - last.Week(),
                         "inferred from the modification time of " + log.Name() +
                             " (the last epoch is the latest before it; give --week or --date "
                             "if that is wrong)",

@@ -47,7 +47,7 @@ int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE
 // --week and --date as given on the command line.
 struct WeekOptions {
     std::optional<int> week;
-    std::optional<CalendarDate> date;
+    std::optional<GpsTime> date;  // the start of the day
 };
 
 // Parses the value of --week (0..9999) or --date (YYYY-MM-DD, a real date); false when malformed.
@@ -55,17 +55,17 @@ bool ParseWeekValue(std::string_view text, WeekOptions& options);
 bool ParseDateValue(std::string_view text, WeekOptions& options);
 
 struct ResolvedWeek {
-    int firstWeek = 0;   // the full GPS week of the log's first epoch
+    int firstWeek = 0;   // the full GPS week of the log's first epoch (week 0 of LogEpoch::time)
     std::string source;  // how it was found, for the user
     std::string origin;  // the same in a few words: "--week", "--date", "the file time"
 };
 
 // The week of the first epoch: --week as given; --date, which must be the date of the first epoch;
-// or the week that puts the last epoch (`weeksInLog` rollovers after the first) closest before the
-// log file's modification time. Returns nothing and says why in `problem` when none applies.
+// or the week that puts the last epoch closest before the log file's modification time. `first`
+// and `last` are the epochs' times in the log's weeks (LogEpoch::time: the first epoch's week is
+// 0). Returns nothing and says why in `problem` when none applies.
 std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const CommandLog& log,
-                                             double firstSecondsOfWeek, double lastSecondsOfWeek,
-                                             int weeksInLog, std::string& problem);
+                                             GpsTime first, GpsTime last, std::string& problem);
 
 // "2010-07-01 00:00:00.000"
-std::string FormatGpsDateTime(int week, double secondsOfWeek);
+std::string FormatGpsDateTime(GpsTime time);

@@ -10,6 +10,8 @@
 
 #include "formats/rawlog/epoch_fix.hpp"
 #include "formats/rinex/rinex_navigation_writer.hpp"
+#include "formats/rinex/rinex_time.hpp"
+#include "gnss/physical_constants.hpp"
 #include "tools/dump/whole_file.hpp"
 
 namespace {
@@ -60,33 +62,25 @@ void RinexExportCollector::Ephemeris(const LogEphemeris& e) {
     if (!e.trailerGood || e.slot < 1 || e.slot >= kSlotCount || !IsNew(e.record)) {
         return;
     }
-    ephemerides_.push_back({e.record, 0, 0});
+    ephemerides_.push_back({e.record, {}});
 }
 
 void RinexExportCollector::Epoch(const LogEpoch& e) {
-    const double secondsOfWeek = static_cast<double>(e.timeMs) / 1000.0;
-    if (!tracker_) {
-        tracker_.emplace(0);
-    }
-    const int weekInLog = tracker_->WeekOf(secondsOfWeek);
-    lastWeekInLog_ = weekInLog;
-    lastSecondsOfWeek_ = secondsOfWeek;
+    lastEpoch_ = e.time;
     for (; pending_ < ephemerides_.size(); ++pending_) {
-        ephemerides_[pending_].weekInLog = weekInLog;
-        ephemerides_[pending_].receiveSecondsOfWeek = secondsOfWeek;
+        ephemerides_[pending_].received = e.time;
     }
 
     // An observation file is in time order: an epoch not later than the last one kept (a repeated
     // or reordered PBN entry) is left out.
-    const std::int64_t at = static_cast<std::int64_t>(weekInLog) * 604800000 + e.timeMs;
-    if (!epochs_.empty() && at <= lastKeptAt_) {
+    if (!epochs_.empty() && e.time <= lastKept_) {
         ++outOfOrderEpochs_;
     } else {
         const auto first = static_cast<std::uint32_t>(ranges_.size());
         // Every usable measurement, whether or not its satellite's ephemeris has come yet: the
         // observation file holds what the receiver measured; a user of the file brings orbits.
         for (const MeasuredSatellite& m : e.measured) {
-            const ObservedRange range{m.prn, wgs84::kSpeedOfLight * m.rawRange};
+            const ObservedRange range{m.prn, kSpeedOfLight * m.rawRange};
             if (IsWritableRange(range)) {
                 ranges_.push_back(range);
             } else {
@@ -95,8 +89,8 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
         }
         const auto count = static_cast<std::uint32_t>(ranges_.size()) - first;
         if (count > 0) {
-            epochs_.push_back({e.timeMs, weekInLog, first, count});
-            lastKeptAt_ = at;
+            epochs_.push_back({e.time, first, count});
+            lastKept_ = e.time;
         }
     }
     // The approximate position needs no fix of every epoch: the fixes of at most
@@ -132,12 +126,11 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
 }
 
 void RinexExportCollector::Finish() {
-    if (!tracker_) {
+    if (!lastEpoch_) {
         return;  // no epoch: the ephemerides have no time to belong to
     }
     for (; pending_ < ephemerides_.size(); ++pending_) {
-        ephemerides_[pending_].weekInLog = lastWeekInLog_;
-        ephemerides_[pending_].receiveSecondsOfWeek = lastSecondsOfWeek_;
+        ephemerides_[pending_].received = *lastEpoch_;
     }
 }
 
@@ -149,17 +142,14 @@ std::optional<Ecef> RinexExportCollector::MedianFix() const {
 }
 
 double RinexExportCollector::Interval() const {
-    std::map<std::int64_t, std::size_t> spacings;
+    std::map<GpsDuration, std::size_t> spacings;
     for (std::size_t k = 1; k < epochs_.size(); ++k) {
-        const std::int64_t a =
-            static_cast<std::int64_t>(epochs_[k - 1].weekInLog) * 604800000 + epochs_[k - 1].timeMs;
-        const std::int64_t b =
-            static_cast<std::int64_t>(epochs_[k].weekInLog) * 604800000 + epochs_[k].timeMs;
-        if (b > a) {
-            ++spacings[b - a];
+        const GpsDuration spacing = epochs_[k].time - epochs_[k - 1].time;
+        if (spacing > GpsDuration::zero()) {
+            ++spacings[spacing];
         }
     }
-    std::int64_t best = 0;
+    GpsDuration best{};
     std::size_t bestCount = 0;
     for (const auto& [spacing, n] : spacings) {
         if (n > bestCount) {
@@ -167,7 +157,7 @@ double RinexExportCollector::Interval() const {
             bestCount = n;
         }
     }
-    return static_cast<double>(best) / 1000.0;
+    return Seconds(best);
 }
 
 RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
@@ -178,13 +168,14 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         result.problem = "no epoch with a usable measurement: nothing to export";
         return result;
     }
+    const GpsDuration firstWeek = kGpsWeek * request.firstWeek;
     const auto timeOf = [&](const RinexExportCollector::ExportEpoch& e) {
-        return RinexTimeOfWeek(request.firstWeek + e.weekInLog, e.timeMs);
+        return e.time + firstWeek;
     };
     // RINEX 2 writes two-digit years, 1980 to 2079: an epoch outside them (a corrupt time in the
     // log, an absurd --week) cannot be written.
     const auto writable = [&](const RinexExportCollector::ExportEpoch& e) {
-        return IsValidRinexTime(timeOf(e));
+        return IsRinexEpoch(timeOf(e));
     };
     const auto firstWritable = std::find_if(epochs.begin(), epochs.end(), writable);
     if (firstWritable == epochs.end()) {
@@ -192,10 +183,9 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         return result;
     }
     const auto lastWritable = std::find_if(epochs.rbegin(), epochs.rend(), writable);
-    const RinexTime first = timeOf(*firstWritable);
+    const CalendarTime first = timeOf(*firstWritable).Calendar();
     char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%03d0.%02d",
-                  DayOfYear(first.year, first.month, first.day), first.year % 100);
+    std::snprintf(suffix, sizeof suffix, "%03d0.%02d", first.DayOfYear(), first.year % 100);
     const std::filesystem::path base =
         std::filesystem::path(request.directory) / (request.station + suffix);
     result.observationPath = base.string() + "o";
@@ -212,7 +202,7 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
         header.approxY = fix->y;
         header.approxZ = fix->z;
     }
-    header.firstEpoch = first;
+    header.firstEpoch = timeOf(*firstWritable);
     header.lastEpoch = timeOf(*lastWritable);
     header.interval = log.Interval();
     header.comments = request.comments;
@@ -251,12 +241,13 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
     }
     text = FormatRinexNavigationHeader(request.run, request.ionosphere);
     for (const auto& e : log.Ephemerides()) {
-        const int epochWeek = request.firstWeek + e.weekInLog;
-        const int toeWeek = WeekNear(epochWeek, e.receiveSecondsOfWeek, e.record.toe);
-        const int tocWeek = WeekNear(epochWeek, e.receiveSecondsOfWeek, e.record.toc);
+        const GpsTime received = e.received + firstWeek;
+        const int toeWeek =
+            NearestWithTimeOfWeek(received, std::chrono::seconds(e.record.toe)).Week();
+        const int tocWeek =
+            NearestWithTimeOfWeek(received, std::chrono::seconds(e.record.toc)).Week();
         // The receive time counted in the toe week, as the format asks.
-        const double transmission =
-            e.receiveSecondsOfWeek + kSecondsPerWeek * (epochWeek - toeWeek);
+        const double transmission = Seconds(received - GpsTime::FromWeek(toeWeek, {}));
         if (!AppendRinexNavigationRecord(text, e.record, toeWeek, tocWeek, transmission)) {
             ++result.unwritableEphemerides;
         }

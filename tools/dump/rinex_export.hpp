@@ -12,22 +12,20 @@
 #include "formats/rawlog/log_epochs.hpp"
 #include "formats/rinex/rinex_navigation.hpp"
 #include "formats/rinex/rinex_observation_writer.hpp"
+#include "gnss/coordinates.hpp"
 #include "gnss/gps_time.hpp"
-#include "gnss/wgs84.hpp"
 #include "orbit/ephemeris_record.hpp"
 
 class RinexExportCollector : public LogEpochVisitor {
   public:
     struct ExportEpoch {
-        std::int32_t timeMs = 0;
-        int weekInLog = 0;  // weeks since the first epoch's
+        GpsTime time;  // in the log's weeks (LogEpoch::time)
         std::uint32_t firstRange = 0;
         std::uint32_t rangeCount = 0;
     };
     struct ExportEphemeris {
         EphemerisRecord record{};
-        int weekInLog = 0;                // of the epoch that brought it
-        double receiveSecondsOfWeek = 0;  // that epoch's time
+        GpsTime received;  // the time of the epoch that brought it, in the log's weeks
     };
 
     void Ephemeris(const LogEphemeris& e) override;
@@ -47,12 +45,11 @@ class RinexExportCollector : public LogEpochVisitor {
     std::optional<Ecef> MedianFix() const;
     // The most frequent spacing of consecutive epochs, s; 0 with fewer than two epochs.
     double Interval() const;
-    int WeeksInLog() const { return epochs_.empty() ? 0 : epochs_.back().weekInLog; }
 
   private:
     bool IsNew(const EphemerisRecord& record) const;
 
-    std::optional<WeekTracker> tracker_;
+    std::optional<GpsTime> lastEpoch_;  // of the last epoch seen
     std::vector<ExportEpoch> epochs_;
     std::vector<ObservedRange> ranges_;
     std::vector<ExportEphemeris> ephemerides_;
@@ -64,9 +61,7 @@ class RinexExportCollector : public LogEpochVisitor {
     std::size_t fixStride_ = 1;
     std::size_t unwritableRanges_ = 0;
     std::size_t outOfOrderEpochs_ = 0;
-    std::int64_t lastKeptAt_ = 0;  // ms since the start of the first epoch's week
-    int lastWeekInLog_ = 0;
-    double lastSecondsOfWeek_ = 0;
+    GpsTime lastKept_;
 };
 
 struct RinexExportRequest {

@@ -2,13 +2,19 @@
 
 #include <cmath>
 
+#include "gnss/gps_time.hpp"
+#include "gnss/physical_constants.hpp"
 #include "orbit/satellite_position.hpp"
 
-using namespace orbit_constants;
+using orbit_constants::kPi;
 
 namespace {
 
+// The constellation's angles are radians of IS-GPS-200's pi, the one that turns them into the
+// records' semicircles: its degrees are converted with that pi, so that the simulated orbits (and
+// every log and golden file made from them) stay what they were defined as.
 constexpr double kDeg = kPi / 180.0;
+constexpr double kWeek = kSecondsPerWeek;
 constexpr int kPlanes = 6;
 constexpr double kSemiMajorAxis = 26559.7e3;  // m: half a sidereal day per revolution
 
@@ -88,14 +94,15 @@ std::optional<EphemerisRecord> BuiltinConstellation::Ephemeris(int prn, double t
     // Carry the elements from time 0 to this reference time with the rates the record itself
     // broadcasts, so that every ephemeris of the satellite describes one continuous orbit.
     const double a = kSemiMajorAxis;
-    const double meanMotion = std::sqrt(kMu / (a * a * a)) + static_cast<double>(r.deltaN) * kPi;
+    const double meanMotion =
+        std::sqrt(kEarthGravitationalParameter / (a * a * a)) + static_cast<double>(r.deltaN) * kPi;
     // Mean anomaly from the argument of latitude at time 0 (small-eccentricity start, exact
     // afterwards: the orbit is whatever these elements describe).
     const double m0 = n.argLat - n.perigee + meanMotion * toeAbsolute;
     r.m0 = WrapPi(m0) / kPi;
     // The node longitude counts from the Greenwich meridian at the start of the toe's week.
-    const double node =
-        n.raan + static_cast<double>(r.omegaDot) * kPi * toeAbsolute - kOmegaEarth * week * kWeek;
+    const double node = n.raan + static_cast<double>(r.omegaDot) * kPi * toeAbsolute -
+                        kEarthRotationRate * week * kWeek;
     r.omega0 = WrapPi(node) / kPi;
     r.i0 = (55.0 * kDeg + static_cast<double>(r.iDot) * kPi * toeAbsolute) / kPi;
     // The clock drifts on from one ephemeris to the next.

@@ -7,7 +7,7 @@
 #include "orbit/ephemeris_record.hpp"
 
 // Simulation time: seconds since the start of the GPS week in which the run starts; it goes on
-// past 604800 when a run crosses into the next week.
+// past the end of the week when a run crosses into the next week.
 class EphemerisSource {
   public:
     virtual ~EphemerisSource() = default;

@@ -6,13 +6,13 @@
 #include <fstream>
 
 #include "formats/rinex/rinex_navigation.hpp"
-#include "orbit/satellite_position.hpp"
+#include "gnss/gps_time.hpp"
 
 namespace {
 
 // Difference of two times of week, taken into -half week .. +half week.
 double WeekDifference(double a, double b) {
-    return std::remainder(a - b, orbit_constants::kWeek);
+    return std::remainder(a - b, kSecondsPerWeek);
 }
 
 }  // namespace

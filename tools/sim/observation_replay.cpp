@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::int64_t kTicksPerMs = kRinexTicksPerSecond / 1000;
-constexpr std::int64_t kTicksPerWeek = 604800 * kRinexTicksPerSecond;
 constexpr int kMaxGpsPrn = 32;
 
 template <typename Body>
@@ -25,11 +23,11 @@ PlannedRecord Planned(const RecordKindLayout& kind, int slot, const Body& body) 
 
 }  // namespace
 
-EpochTimeTag TagEpochTime(std::int64_t ticks) {
-    EpochTimeTag tag;
-    tag.ms = (ticks + kTicksPerMs / 2) / kTicksPerMs;  // the nearest millisecond (ticks >= 0)
-    tag.remainderTicks = ticks - tag.ms * kTicksPerMs;
-    return tag;
+EpochTimeTag TagEpochTime(GpsDuration sinceWeekStart) {
+    // The nearest millisecond; exactly half way goes up.
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(sinceWeekStart +
+                                                                  std::chrono::microseconds(500));
+    return {ms.count(), sinceWeekStart - ms};
 }
 
 ObservationReplay::ObservationReplay(std::unique_ptr<std::istream> in, std::string name,
@@ -99,8 +97,8 @@ bool ObservationReplay::Check(std::string& error) {
             return false;
         }
         if (epochCount_++ == 0) {
-            firstTicks_ = epoch.ticks;
-            weekStartTicks_ = firstTicks_ - firstTicks_ % kTicksPerWeek;
+            first_ = epoch.time;
+            weekStart_ = GpsTime::FromWeek(first_.Week(), {});
         }
         if (keptInMemory_) {
             kept_.push_back(std::move(epoch));
@@ -133,7 +131,7 @@ bool ObservationReplay::Check(std::string& error) {
 // epoch.
 bool ObservationReplay::ToReplayEpoch(const RinexObservationEpoch& epoch, ReplayEpoch& out,
                                       std::string& error) {
-    out.ticks = epoch.time.GpsTicks();
+    out.time = epoch.time;
     out.line = epoch.line;
     out.satellites.clear();
     for (const RinexSatelliteObservations& sat : epoch.satellites) {
@@ -177,17 +175,16 @@ bool ObservationReplay::NextEpoch(EpochPlan& plan) {
     } else if (!ReadEpoch(current_)) {
         return false;
     }
-    const std::int64_t ticks = epoch->ticks;
-    const double offset = static_cast<double>(ticks - firstTicks_) / kRinexTicksPerSecond;
+    const double offset = Seconds(epoch->time - first_);
     if (duration_ && offset >= *duration_) {
         return false;
     }
     ++next_;
     lastOffsetSeconds_ = offset;
 
-    const EpochTimeTag tag = TagEpochTime(ticks - weekStartTicks_);
+    const EpochTimeTag tag = TagEpochTime(epoch->time - weekStart_);
     const double time = static_cast<double>(tag.ms) / 1000.0;  // simulation time of the tag
-    const double remainder = static_cast<double>(tag.remainderTicks) / kRinexTicksPerSecond;
+    const double remainder = Seconds(tag.remainder);
     plan = EpochPlan{};
     plan.timeMs = WeekMilliseconds(tag.ms);
     const double receiveTime = static_cast<double>(plan.timeMs) / 1000.0;  // as the tool forms it

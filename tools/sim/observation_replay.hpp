@@ -61,7 +61,7 @@ class ObservationReplay {
         std::optional<double> l1;  // cycles
     };
     struct ReplayEpoch {
-        std::int64_t ticks = 0;  // GPS time
+        GpsTime time;
         int line = 0;
         std::vector<ReplaySatellite> satellites;  // with a C1, in the file's order
     };
@@ -93,8 +93,8 @@ class ObservationReplay {
     int c1_ = -1;  // index of C1 and L1 among the file's observation types
     int l1_ = -1;
     std::size_t next_ = 0;
-    std::int64_t weekStartTicks_ = 0;  // GPS time of the start of the first epoch's week
-    std::int64_t firstTicks_ = 0;
+    GpsTime weekStart_;  // the start of the first epoch's week
+    GpsTime first_;
     double lastOffsetSeconds_ = 0;
     std::vector<Satellite> satellites_;  // by PRN
     ReplayEpoch current_;
@@ -105,7 +105,7 @@ class ObservationReplay {
 // way) moves into every satellite's travel time alike, and the transmit time the tool forms,
 // receive time - rawRange, is the one the station measured.
 struct EpochTimeTag {
-    std::int64_t ms = 0;              // from the start of the first epoch's week
-    std::int64_t remainderTicks = 0;  // 100 ns ticks, epoch time minus the tag
+    std::int64_t ms = 0;      // from the start of the first epoch's week
+    GpsDuration remainder{};  // epoch time minus the tag
 };
-EpochTimeTag TagEpochTime(std::int64_t ticksSinceWeekStart);
+EpochTimeTag TagEpochTime(GpsDuration sinceWeekStart);

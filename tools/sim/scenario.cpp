@@ -2,17 +2,18 @@
 
 #include <algorithm>
 
+#include "gnss/gps_time.hpp"
 #include "tools/sim/signal_physics.hpp"
 
 namespace {
 
-constexpr std::int64_t kWeekMs = 604800000;
 constexpr double kL1Frequency = 1575.42e6;  // Hz
 
 }  // namespace
 
 std::int32_t WeekMilliseconds(std::int64_t simulationMs) {
-    return static_cast<std::int32_t>(((simulationMs % kWeekMs) + kWeekMs) % kWeekMs);
+    return static_cast<std::int32_t>(
+        ((simulationMs % kMillisecondsPerWeek) + kMillisecondsPerWeek) % kMillisecondsPerWeek);
 }
 
 Scenario::Scenario(const EphemerisSource& source, const ReceiverSite& site, std::int64_t startMs,

@@ -4,10 +4,8 @@
 
 #include "positioning/troposphere.hpp"
 
-using orbit_constants::kOmegaEarth;
-
 SatellitePosition RotateIntoLaterFrame(const SatellitePosition& p, double seconds) {
-    const double angle = kOmegaEarth * seconds;
+    const double angle = kEarthRotationRate * seconds;
     const double c = std::cos(angle);
     const double s = std::sin(angle);
     return {c * p.x + s * p.y, -s * p.x + c * p.y, p.z};

@@ -5,11 +5,10 @@
 // receiveTime - rawRange), lands on the satellite's position at the instant it sent the signal.
 #pragma once
 
+#include "gnss/physical_constants.hpp"
 #include "orbit/ephemeris_record.hpp"
 #include "orbit/satellite_position.hpp"
 #include "tools/sim/receiver_site.hpp"
-
-inline constexpr double kSpeedOfLight = 299792458.0;  // m/s
 
 struct SignalSolution {
     double rawRange;             // s: receive time minus the satellite clock's transmit time

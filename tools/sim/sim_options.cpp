@@ -5,6 +5,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "gnss/gps_time.hpp"
+
 namespace {
 
 bool ParseDouble(std::string_view text, double& value) {
@@ -114,7 +116,7 @@ constexpr OptionRow kOptions[] = {
      [](std::string_view v, SimOptions& o) {
          o.startSecondsOfWeek = 0.0;
          return ParseDouble(v, *o.startSecondsOfWeek) && *o.startSecondsOfWeek >= 0.0 &&
-                *o.startSecondsOfWeek < 604800.0;
+                *o.startSecondsOfWeek < kSecondsPerWeek;
      }},
     {"--duration", "SECONDS", kScenario,
      "stop after this many seconds of epochs (required with\n--log, except with --replay and "

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gnss/gps_time.hpp"
+#include "gnss/leap_seconds.hpp"
 #include "records/terminal_text.hpp"
 #include "tools/sim/builtin_constellation.hpp"
 #include "tools/sim/command_handshake.hpp"
@@ -31,10 +32,8 @@ using Clock = std::chrono::steady_clock;
 // seconds).
 double CurrentGpsSecondsOfWeek() {
     using namespace std::chrono;
-    const auto now = floor<seconds>(system_clock::now());
-    const auto sinceGpsEpoch = now - sys_days{year{1980} / January / 6} +
-                               seconds{GpsMinusUtcSeconds(now.time_since_epoch().count())};
-    return static_cast<double>((sinceGpsEpoch % weeks{1}).count());
+    const GpsTime now = FromUtc(floor<seconds>(system_clock::now()));
+    return static_cast<double>(floor<seconds>(now.OfWeek()).count());
 }
 
 // A tool that has fallen this far behind is not reading: in real time the receiver's bytes are
