@@ -79,16 +79,20 @@ class RinexHeaderLabels {
     }
 
   private:
-    // A label the table does not know is read past, unless it is one of the table's that stands
-    // out of its columns (its first letters in column 60, say): that line is damaged, not new.
+    // A label the table does not know is read past, unless it is one of the table's out of its
+    // columns (its first letter in column 60, say) or with more after it: that line is damaged,
+    // not new, and skipping it would lose it without a word.
     bool NotShifted(std::string_view line, std::string& error) const {
         for (const Label& l : labels_) {
             const std::size_t at = line.find(l.text);
-            if (at != std::string_view::npos && at != 60) {
-                error = "the label " + Quoted(l.text) + " begins in column " +
-                        std::to_string(at + 1) + ", not 61";
-                return false;
+            if (at == std::string_view::npos) {
+                continue;
             }
+            error = at == 60
+                        ? "the label " + Quoted(HeaderLabel(line)) + " is not " + Quoted(l.text)
+                        : "the label " + Quoted(l.text) + " begins in column " +
+                              std::to_string(at + 1) + ", not 61";
+            return false;
         }
         return true;
     }

@@ -95,6 +95,8 @@ TEST(RinexNavigation, RefusesMalformedFilesNamingTheLineAndColumns) {
              file.substr(81),
          2, "ION ALPHA: coefficient 3 in columns 27-38"},
         {"no END OF HEADER", version, 1, "END OF HEADER"},
+        {"label with more after it", replaced("END OF HEADER", "END OF HEADERS"), 2,
+         "is not 'END OF HEADER'"},
     };
     for (const Malformed& c : cases) {
         RinexError error;
