@@ -11,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -166,6 +168,7 @@ TEST(NmeaServer, FansEpochsOutWholeAndDropsAClientThatDoesNotRead) {
     NmeaServer::Settings settings;
     settings.where.port = 0;  // the system's choice, on the default address
     settings.queueEpochs = kQueue;
+    settings.stall = 300ms;
     const auto server = NmeaServer::Listen(settings, messages.get(), problem);
     ASSERT_TRUE(server) << problem;
     EXPECT_EQ(server->Endpoint(), "127.0.0.1:" + std::to_string(server->Port()));
@@ -219,12 +222,12 @@ TEST(NmeaServer, FansEpochsOutWholeAndDropsAClientThatDoesNotRead) {
         << "the late client's stream does not begin at an epoch";
     EXPECT_GT(start, boundaries[100]);
 
-    // The client that never reads was dropped while the others kept receiving: after its
-    // queue of kQueue epochs and what the system's buffers took.
+    // The client that never reads was dropped while the others kept receiving: after what the
+    // system's buffers took, kQueue epochs in its queue and 300 ms without taking anything.
     const std::string said = messages.Text();
-    EXPECT_NE(said.find("dropped: " + std::to_string(kQueue) + " epochs wait for it"),
-              std::string::npos)
-        << said;
+    EXPECT_NE(said.find(" epochs wait for it (it does not read)"), std::string::npos) << said;
+    EXPECT_EQ(said.find("dropped", said.find("dropped") + 1), std::string::npos)
+        << "a client that reads was dropped: " << said;
     EXPECT_GT(stalledDroppedAt, kQueue);
     EXPECT_LT(stalledDroppedAt, static_cast<std::size_t>(kEpochs) - 100) << said;
     std::printf(
@@ -283,6 +286,64 @@ TEST(NmeaServer, AFinishedLogIsServedWholeToEachClientUntilStopped) {
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(10s), 0);
     EXPECT_TRUE(program.Lines(ChildProcess::Channel::Output).empty());
+}
+
+// The program following a log that grows: a client connected before the new epochs gets each
+// of them whole, the same sentences as the finished log gives, and SIGTERM ends it with 0.
+TEST(NmeaServer, AFollowedLogGoesLiveToTheClients) {
+    ScratchDirectory dir;
+    const std::string recorded = dir / "recorded.log";
+    ASSERT_EQ(RunCommand(SimMain,
+                         {"satlog-sim", "--log", recorded, "--start", "345600", "--duration", "60"})
+                  .status,
+              0);
+    const CommandRun expected =
+        RunCommand(DumpMain, {"satlog-dump", "nmea", "--week", "1590", recorded});
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    std::ifstream in(recorded, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string live = dir / "mavu0.txt";
+    const std::size_t part = bytes.size() / 3;  // cut inside an entry
+    std::ofstream(live, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(part));
+
+    ChildOptions options;
+    options.argv = {SATLOG_DUMP_PATH, "nmea",     "--follow",    "--week",
+                    "1590",           "--listen", "127.0.0.1:0", live};
+    options.output = ChildOptions::Stream::Capture;
+    options.error = ChildOptions::Stream::Capture;
+    ChildProcess program(options);
+    const auto serving = program.WaitForLine(
+        ChildProcess::Channel::Error,
+        [](const std::string& line) {
+            return line.find("serving NMEA 0183 on") != std::string::npos;
+        },
+        10s);
+    ASSERT_TRUE(serving);
+    Client client(
+        static_cast<std::uint16_t>(std::stoi(serving->text.substr(serving->text.rfind(':') + 1))),
+        true);
+    ASSERT_TRUE(program.WaitForLine(
+        ChildProcess::Channel::Error,
+        [](const std::string& line) { return line.find("(1 connected)") != std::string::npos; },
+        10s));
+    {
+        std::ofstream rest(live, std::ios::binary | std::ios::app);
+        rest.write(bytes.data() + part, static_cast<std::streamsize>(bytes.size() - part));
+    }
+    // The new epochs: those after the last one whole in the first part.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string got = client.Received();
+            return got.size() >= 40 * 300 && expected.out.ends_with(got);
+        },
+        10s))
+        << client.Received().size() << " bytes received";
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0);
+    EXPECT_TRUE(WaitFor([&] { return client.Ended(); }, 5s));
+    const std::string got = client.Received();
+    EXPECT_TRUE(expected.out.ends_with(got));
+    EXPECT_EQ(got.rfind("$GPRMC", 0), 0u) << "the stream does not begin with an epoch";
 }
 
 }  // namespace

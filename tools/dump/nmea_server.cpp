@@ -1,5 +1,6 @@
 #include "tools/dump/nmea_server.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <csignal>
@@ -14,6 +15,7 @@
 namespace {
 
 using asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
 
 // The system holds little for each client beyond its queue, so that the queue's bound is what
 // decides how far a client may fall behind.
@@ -27,6 +29,8 @@ class Server final : public NmeaServer {
   public:
     Server(const Settings& settings, std::FILE* messages)
         : queueEpochs_(settings.queueEpochs),
+          stall_(settings.stall),
+          maxEpochs_(std::max(settings.maxEpochs, settings.queueEpochs)),
           messages_(messages),
           acceptor_(io_),
           whole_(settings.whole) {}
@@ -45,12 +49,16 @@ class Server final : public NmeaServer {
     void Forget(const std::shared_ptr<Client>& client, const char* why);
     std::FILE* Messages() const { return messages_; }
     std::size_t QueueEpochs() const { return queueEpochs_; }
+    std::chrono::milliseconds Stall() const { return stall_; }
+    std::size_t MaxEpochs() const { return maxEpochs_; }
 
   private:
     void Accept();
     void CloseAll();
 
     std::size_t queueEpochs_;
+    std::chrono::milliseconds stall_;
+    std::size_t maxEpochs_;
     std::FILE* messages_;
     asio::io_context io_;
     tcp::acceptor acceptor_;
@@ -72,18 +80,42 @@ class Client : public std::enable_shared_from_this<Client> {
 
     void Start(std::shared_ptr<const std::string> whole) {
         whole_ = std::move(whole);
+        asio::error_code ignored;
+        socket_.non_blocking(true, ignored);
+        lastProgress_ = Clock::now();
         WatchForClose();
         if (whole_) {
             WriteWhole();
         }
     }
 
-    // False when the queue is full: the client is to be dropped.
+    // False when the client is to be dropped: its queue is full and it has taken nothing for a
+    // while, or its queue holds the most any client may have waiting.
     bool Offer(const std::shared_ptr<const std::string>& epoch) {
         if (whole_) {
             return true;  // a client of the finished log takes no live epochs
         }
-        if (queue_.size() >= server_.QueueEpochs()) {
+        if (queue_.empty() && !writing_) {
+            // Straight into the socket while the system takes it.
+            asio::error_code ec;
+            const std::size_t n = socket_.write_some(asio::buffer(*epoch), ec);
+            if (!ec || ec == asio::error::would_block || ec == asio::error::try_again) {
+                if (n > 0) {
+                    lastProgress_ = Clock::now();
+                }
+                if (n == epoch->size()) {
+                    return true;
+                }
+                queue_.push_back(epoch);
+                frontWritten_ = n;
+                WriteQueue();
+                return true;
+            }
+            return true;  // a broken connection: the read side forgets the client
+        }
+        if (queue_.size() >= server_.MaxEpochs() ||
+            (queue_.size() >= server_.QueueEpochs() &&
+             Clock::now() - lastProgress_ >= server_.Stall())) {
             return false;
         }
         queue_.push_back(epoch);
@@ -125,6 +157,7 @@ class Client : public std::enable_shared_from_this<Client> {
         for (const auto& epoch : queue_) {
             buffers_.push_back(asio::buffer(*epoch));
         }
+        buffers_.front() += frontWritten_;  // what went straight into the socket before
         auto self = shared_from_this();
         asio::async_write(socket_, buffers_, [self](asio::error_code ec, std::size_t) {
             self->writing_ = false;
@@ -134,6 +167,8 @@ class Client : public std::enable_shared_from_this<Client> {
                 }
                 return;
             }
+            self->lastProgress_ = Clock::now();
+            self->frontWritten_ = 0;
             self->queue_.erase(self->queue_.begin(),
                                self->queue_.begin() + static_cast<std::ptrdiff_t>(self->inFlight_));
             if (!self->queue_.empty()) {
@@ -170,7 +205,9 @@ class Client : public std::enable_shared_from_this<Client> {
     std::deque<std::shared_ptr<const std::string>> queue_;
     std::vector<asio::const_buffer> buffers_;
     std::size_t inFlight_ = 0;
+    std::size_t frontWritten_ = 0;  // bytes of the queue's first epoch already in the socket
     bool writing_ = false;
+    Clock::time_point lastProgress_;
     std::shared_ptr<const std::string> whole_;
     std::size_t sent_ = 0;
 };

@@ -2,10 +2,12 @@
 // read a receiver's stream (the registered NMEA 0183 port is 10110).
 //
 // Live (Publish): a client gets whole epochs from the next epoch after it connects, never a
-// torn sentence. Each client has a queue of at most `queueEpochs` whole epochs beyond what the
-// system's socket buffers hold; a client whose queue is full when the next epoch comes is
-// dropped, and that is said on standard error, so a client that stops reading never delays the
-// others or the caller. A client that closes is forgotten at once.
+// torn sentence. An epoch goes straight into the client's socket while the system takes it;
+// what the system does not take waits in the client's queue of whole epochs. A client with
+// `queueEpochs` epochs waiting that has taken nothing for `stall` is dropped, and so is one with
+// `maxEpochs` waiting, and that is said on standard error: a client that stops reading never
+// delays the others or the caller, and one that reads is not dropped for a burst of epochs (a
+// follower catching up). A client that closes is forgotten at once.
 //
 // A finished log (`whole` given): every client that connects gets the whole text from its start,
 // at the pace it reads, and is then closed.
@@ -13,6 +15,7 @@
 // The network runs on a thread of its own; Publish may be called from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -31,12 +34,16 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text);
 
 class NmeaServer {
   public:
-    // About five seconds of a 1 Hz receiver's epochs waiting for one client.
+    // A few seconds of a 1 Hz receiver's epochs waiting for one client.
     static constexpr std::size_t kDefaultQueueEpochs = 5;
+    static constexpr std::chrono::milliseconds kDefaultStall{2000};
+    static constexpr std::size_t kDefaultMaxEpochs = 200;
 
     struct Settings {
         ListenAddress where;
         std::size_t queueEpochs = kDefaultQueueEpochs;
+        std::chrono::milliseconds stall = kDefaultStall;
+        std::size_t maxEpochs = kDefaultMaxEpochs;
         std::shared_ptr<const std::string> whole;  // a finished log's text, served to each client
     };
 
