@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The README's hand-off to an MQTT broker, run on loopback: satlog-dump nmea piped into the
-# Mosquitto broker's publisher (mosquitto_pub -l, one message per line), one topic per station,
-# two stations at once. Each station's subscriber must receive every sentence whole, in order:
-# mosquitto_pub takes the LF off each line and mosquitto_sub puts one back after each message,
-# so what the subscriber prints is the station's NMEA stream byte for byte.
+# The README's hand-off to an MQTT broker, run on loopback: satlog-dump nmea --follow piped into
+# the Mosquitto broker's publisher (mosquitto_pub -l, one message per line), one topic per
+# station, two stations at once, each log growing while it is followed. Each station's
+# subscriber must receive every sentence whole, in order: mosquitto_pub takes the LF off each
+# line and mosquitto_sub puts one back after each message, so what the subscriber prints is the
+# station's NMEA stream byte for byte.
 # Usage: mqtt_recipe_test.sh SIM DUMP
 set -euo pipefail
 sim=$1 dump=$2
@@ -31,8 +32,10 @@ done
 
 fail=0
 for station in mavu kiel; do
-  "$sim" --log "$station.log" --duration 120 --start 345600 >/dev/null
-  "$dump" nmea --week 1590 "$station.log" >"$station.nmea"
+  "$sim" --log "$station.recorded" --duration 120 --start 345600 >/dev/null
+  "$dump" nmea --week 1590 "$station.recorded" >"$station.nmea"
+  # The first part of the recording is there when the follower starts (cut inside an entry).
+  head -c 100000 "$station.recorded" >"$station.log"
 done
 for station in mavu kiel; do
   sentences=$(wc -l <"$station.nmea")
@@ -43,10 +46,17 @@ done
 sleep 0.5  # the subscribers are connected before the first message
 publishers=()
 for station in mavu kiel; do
-  # The recipe: the sentences of one station to its own topic.
-  "$dump" nmea --week 1590 "$station.log" |
+  # The recipe: the sentences of one station to its own topic (--from-start and --week: every
+  # epoch of the log, dated as the offline stream).
+  { "$dump" nmea --follow --from-start --week 1590 "$station.log" 2>"$station.follow.err" &
+    echo $! >"$station.follower"
+    wait; } |
     mosquitto_pub -h 127.0.0.1 -p "$port" -t "satlog/$station/nmea" -l -q 1 &
   publishers+=($!)
+done
+sleep 0.5
+for station in mavu kiel; do
+  tail -c +100001 "$station.recorded" >>"$station.log"  # the rest, as the receiver sends it
 done
 wait_all=0
 for station in mavu kiel; do
@@ -58,6 +68,9 @@ for station in mavu kiel; do
          "the stream: $(cmp "$station.nmea" "$station.received" 2>&1 | head -1)"
     fail=1
   fi
+done
+for station in mavu kiel; do
+  kill -TERM "$(cat "$station.follower")"  # the follower ends with status 0, the publisher at EOF
 done
 for publisher in "${publishers[@]}"; do
   wait "$publisher" || { echo "FAIL a publisher failed"; fail=1; }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "records/record_dispatch.hpp"
 #include "tools/dump/epoch_report.hpp"
 #include "tools/dump/log_command_support.hpp"
+#include "tools/dump/log_follower.hpp"
 #include "tools/dump/nmea_server.hpp"
 #include "tools/dump/output_buffer.hpp"
 
@@ -35,7 +37,7 @@
     "PROJ's data, interpolated bilinearly, compiled into the program).\n"
 
 const char kNmeaUsage[] =
-    "usage: satlog-dump nmea [options] FILE\n"
+    "usage: satlog-dump nmea [options] [--follow [--from-start]] [--listen [ADDR:]PORT] FILE\n"
     "\n"
     "NMEA 0183 sentences for every epoch of a raw log (FILE, or - for standard input), in this\n"
     "order: GPRMC, GPGGA, GPGSA, GPGSV (4 satellites per sentence), GPZDA; each is '$', the\n"
@@ -52,10 +54,24 @@ const char kNmeaUsage[] =
     "UTC is GPS time minus the leap seconds.\n" SATLOG_TRACK_FIX_HELP
     "\n"
     "Options:\n" SATLOG_TRACK_TIME_HELP
+    "  --follow         follow FILE while satlog writes it (it may not exist yet) and write each\n"
+    "                   epoch's sentences as soon as its PBN entry is whole, until stopped\n"
+    "                   (SIGINT or SIGTERM: exit status 0). The log is read from its beginning\n"
+    "                   to learn the ephemerides; sentences start with the first new epoch.\n"
+    "                   A restart of the log (satlog empties it at every start) or a new file\n"
+    "                   under its name is said on standard error and read from its first byte.\n"
+    "                   The week: --week or --date of the first epoch written, else the host\n"
+    "                   clock's (the week that puts the epoch nearest to now).\n"
+    "  --from-start     with --follow: every epoch of the log, not only the new ones\n"
     "  --listen [ADDR:]PORT  serve the sentences over TCP instead of standard output, to any\n"
     "                   number of clients (default 127.0.0.1:10110, the registered NMEA 0183\n"
-    "                   port; another address only when named, such as 0.0.0.0:10110). Each\n"
-    "                   client that connects gets the whole log and is then closed; the\n"
+    "                   port; another address only when named, such as 0.0.0.0:10110). With\n"
+    "                   --follow the port opens once the log's past is read, and a client gets\n"
+    "                   whole epochs from the next one on; one that does\n"
+    "                   not read is dropped when 5 epochs wait for it beyond what the system's\n"
+    "                   socket buffers hold and it has taken nothing for 2 s, or when 200 wait.\n"
+    "                   Without --follow each\n"
+    "                   client that connects gets the whole log and is then closed, and the\n"
     "                   program serves until SIGINT or SIGTERM. Connections, closes and\n"
     "                   dropped clients are said on standard error.\n"
     "\n"
@@ -95,6 +111,8 @@ struct TrackOptions {
     FixOptions fix;
     std::optional<int> leapSeconds;
     std::optional<ListenAddress> listen;  // nmea only
+    bool follow = false;                  // nmea only
+    bool fromStart = false;
 };
 
 bool ParseNumber(std::string_view text, double& value) {
@@ -129,6 +147,10 @@ std::string ParseTrackOptions(int argc, const char* const* argv, bool listens, T
                 return "--listen takes [ADDRESS:]PORT, such as 127.0.0.1:10110 or [::1]:10110";
             }
             o.listen = where;
+        } else if (listens && arg == "--follow") {
+            o.follow = true;
+        } else if (listens && arg == "--from-start") {
+            o.fromStart = true;
         } else if (arg == "--week") {
             if (!hasValue || !ParseWeekValue(argv[++k], o.week)) {
                 return "--week takes a GPS week number 0..9999";
@@ -160,6 +182,12 @@ std::string ParseTrackOptions(int argc, const char* const* argv, bool listens, T
     }
     if (o.week.week && o.week.date) {
         return "give --week or --date, not both";
+    }
+    if (o.fromStart && !o.follow) {
+        return "--from-start goes with --follow";
+    }
+    if (o.follow && o.file == "-") {
+        return "--follow follows a file by its name, not standard input";
     }
     return {};
 }
@@ -322,6 +350,117 @@ bool ServeFinishedLog(const ListenAddress& where, std::shared_ptr<const std::str
     return true;
 }
 
+// The sentences of a log that satlog is writing, each epoch's as soon as its PBN entry is whole:
+// on standard output (flushed after every epoch) or to the TCP clients. The week comes from
+// --week or --date (of the first epoch handed on) or else from the host clock.
+class LiveSentences : public LogFollowVisitor {
+  public:
+    LiveSentences(const TrackOptions& options, OutputBuffer& out, std::FILE* err)
+        : options_(options), out_(out), err_(err), reporter_(options.fix, options.leapSeconds) {}
+    void Attach(LogFollower& follower) { follower_ = &follower; }
+    bool Failed() const { return outputFailed_ || weekFailed_ || listenFailed_; }
+    bool OutputFailed() const { return outputFailed_; }
+    void StopServing() {
+        if (server_) {
+            server_->Stop();
+        }
+    }
+
+    // With --listen the port opens when the log's past has been read: a client that connects
+    // gets live epochs from then on.
+    void CaughtUp() override {
+        if (!options_.listen) {
+            return;
+        }
+        IgnoreBrokenPipes();
+        std::string problem;
+        NmeaServer::Settings settings;
+        settings.where = *options_.listen;
+        server_ = NmeaServer::Listen(settings, err_, problem);
+        if (!server_) {
+            std::fprintf(err_, "satlog-dump: %s\n", problem.c_str());
+            listenFailed_ = true;
+            follower_->RequestStop();
+        }
+    }
+
+    void Epoch(const LogEpoch& epoch) override {
+        std::optional<int> week = WeekOf(epoch);
+        if (!week) {
+            return;
+        }
+        sentences_.clear();
+        AppendNmeaEpoch(reporter_.Report(epoch, *week).nmea, sentences_);
+        if (options_.listen) {
+            if (server_) {
+                server_->Publish(sentences_);  // before the port opens (--from-start): no client
+            }
+            return;
+        }
+        out_.Text(sentences_);
+        if (!out_.Flush() && !outputFailed_) {
+            outputFailed_ = true;
+            follower_->RequestStop();
+        }
+    }
+
+    // A new recording: its satellites are looked at from its own fixes.
+    void Restart(const LogRestart&) override {
+        reporter_ = EpochReporter(options_.fix, options_.leapSeconds);
+    }
+
+  private:
+    std::optional<int> WeekOf(const LogEpoch& epoch) {
+        if (!weeks_) {
+            if (!options_.week.week && !options_.week.date) {
+                weeks_ = EpochWeeks::FromHostClock();
+            } else {
+                std::string problem;
+                const double first = epoch.timeMs / 1000.0;
+                const auto resolved =
+                    ResolveFirstWeek(options_.week, CommandLog(), first, first, 0, problem);
+                if (!resolved) {
+                    std::fprintf(err_, "satlog-dump: %s: %s\n", options_.file.c_str(),
+                                 problem.c_str());
+                    weekFailed_ = true;
+                    follower_->RequestStop();
+                    return std::nullopt;
+                }
+                weeks_ = EpochWeeks::FromFirstWeek(resolved->firstWeek);
+            }
+        }
+        return weeks_->WeekOf(epoch.timeMs);
+    }
+
+    const TrackOptions& options_;
+    OutputBuffer& out_;
+    std::FILE* err_;
+    std::unique_ptr<NmeaServer> server_;
+    EpochReporter reporter_;
+    std::optional<EpochWeeks> weeks_;
+    std::string sentences_;
+    LogFollower* follower_ = nullptr;
+    bool outputFailed_ = false;
+    bool weekFailed_ = false;
+    bool listenFailed_ = false;
+};
+
+int FollowNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
+    OutputBuffer text(out, 1 << 12);
+    LiveSentences live(options, text, err);
+    FollowOptions follow;
+    follow.fromStart = options.fromStart;
+    LogFollower follower(options.file, live, err, follow);
+    live.Attach(follower);
+    StopFollowerOnSignals(follower);
+    const int status = follower.Run();
+    live.StopServing();
+    if (live.OutputFailed()) {
+        std::fprintf(err, "satlog-dump: cannot write the output: %s\n", std::strerror(errno));
+    }
+    return live.Failed() ? 2 : status;
+}
+
 int UsageError(const char* command, const std::string& problem, const char* usage, std::FILE* err) {
     std::fprintf(err, "satlog-dump %s: %s\n\n%s", command, problem.c_str(), usage);
     return 2;
@@ -334,6 +473,9 @@ int DumpNmeaMain(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     const std::string problem = ParseTrackOptions(argc, argv, true, options);
     if (!problem.empty()) {
         return UsageError("nmea", problem, kNmeaUsage, err);
+    }
+    if (options.follow) {
+        return FollowNmea(options, out, err);
     }
     CommandLog log;
     if (!log.Open(options.file, err)) {
