@@ -385,12 +385,12 @@ class LiveSentences : public LogFollowVisitor {
     }
 
     void Epoch(const LogEpoch& epoch) override {
-        std::optional<int> week = WeekOf(epoch);
-        if (!week) {
+        const std::optional<GpsTime> time = TimeOf(epoch);
+        if (!time) {
             return;
         }
         sentences_.clear();
-        AppendNmeaEpoch(reporter_.Report(epoch, *week).nmea, sentences_);
+        AppendNmeaEpoch(reporter_.Report(epoch, *time).nmea, sentences_);
         if (options_.listen) {
             if (server_) {
                 server_->Publish(sentences_);  // before the port opens (--from-start): no client
@@ -410,15 +410,14 @@ class LiveSentences : public LogFollowVisitor {
     }
 
   private:
-    std::optional<int> WeekOf(const LogEpoch& epoch) {
+    std::optional<GpsTime> TimeOf(const LogEpoch& epoch) {
         if (!weeks_) {
             if (!options_.week.week && !options_.week.date) {
                 weeks_ = EpochWeeks::FromHostClock();
             } else {
                 std::string problem;
-                const double first = epoch.timeMs / 1000.0;
                 const auto resolved =
-                    ResolveFirstWeek(options_.week, CommandLog(), first, first, 0, problem);
+                    ResolveFirstWeek(options_.week, CommandLog(), epoch.time, epoch.time, problem);
                 if (!resolved) {
                     std::fprintf(err_, "satlog-dump: %s: %s\n", options_.file.c_str(),
                                  problem.c_str());
@@ -429,7 +428,7 @@ class LiveSentences : public LogFollowVisitor {
                 weeks_ = EpochWeeks::FromFirstWeek(resolved->firstWeek);
             }
         }
-        return weeks_->WeekOf(epoch.timeMs);
+        return weeks_->TimeOf(epoch);
     }
 
     const TrackOptions& options_;
