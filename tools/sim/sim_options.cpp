@@ -1,56 +1,25 @@
 #include "tools/sim/sim_options.hpp"
 
-#include <charconv>
-#include <cmath>
 #include <string_view>
-#include <system_error>
 
+#include "formats/text/geodetic_text.hpp"
+#include "formats/text/number_text.hpp"
 #include "gnss/gps_time.hpp"
 
 namespace {
 
-bool ParseDouble(std::string_view text, double& value) {
-    if (text.empty()) {
-        return false;
-    }
-    const char* end = text.data() + text.size();
-    auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
-}
-
-bool ParseInt(std::string_view text, int& value) {
-    if (text.empty()) {
-        return false;
-    }
-    const char* end = text.data() + text.size();
-    auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end;
-}
-
 bool ParsePositiveInt(std::string_view text, int& value) {
-    return ParseInt(text, value) && value > 0;
+    return ParseWholeNumber(text, value) && value > 0;
 }
 
 bool ParsePosition(std::string_view text, SimOptions& o) {
-    double values[3];
-    for (int k = 0; k < 3; ++k) {
-        const std::size_t comma = text.find(',');
-        const bool last = k == 2;
-        if (last != (comma == std::string_view::npos)) {
-            return false;
-        }
-        if (!ParseDouble(text.substr(0, comma), values[k])) {
-            return false;
-        }
-        text = last ? std::string_view{} : text.substr(comma + 1);
-    }
-    if (std::fabs(values[0]) > 90.0 || std::fabs(values[1]) > 180.0 ||
-        std::fabs(values[2]) > 100000.0) {
+    Geodetic place;
+    if (!ParseLatLonHeight(text, place)) {
         return false;
     }
-    o.latitudeDeg = values[0];
-    o.longitudeDeg = values[1];
-    o.heightM = values[2];
+    o.latitudeDeg = place.latitudeDeg;
+    o.longitudeDeg = place.longitudeDeg;
+    o.heightM = place.heightM;
     o.positionGiven = true;
     return true;
 }
@@ -92,7 +61,7 @@ constexpr OptionRow kOptions[] = {
      &SimOptions::capturePath},
     {"--silent-after", "N", kLine, "stop answering commands after the Nth",
      [](std::string_view v, SimOptions& o) {
-         return ParseInt(v, o.silentAfter) && o.silentAfter >= 0;
+         return ParseWholeNumber(v, o.silentAfter) && o.silentAfter >= 0;
      }},
     {"--nav", "FILE", kScenario,
      "ephemerides from a RINEX 2 GPS navigation file (healthy\nrecords, the one with the nearest "
@@ -115,7 +84,7 @@ constexpr OptionRow kOptions[] = {
      "else the current GPS time)",
      [](std::string_view v, SimOptions& o) {
          o.startSecondsOfWeek = 0.0;
-         return ParseDouble(v, *o.startSecondsOfWeek) && *o.startSecondsOfWeek >= 0.0 &&
+         return ParseWholeNumber(v, *o.startSecondsOfWeek) && *o.startSecondsOfWeek >= 0.0 &&
                 *o.startSecondsOfWeek < kSecondsPerWeek;
      }},
     {"--duration", "SECONDS", kScenario,
@@ -123,7 +92,7 @@ constexpr OptionRow kOptions[] = {
      "--obs)",
      [](std::string_view v, SimOptions& o) {
          o.durationSeconds = 0.0;
-         return ParseDouble(v, *o.durationSeconds) && *o.durationSeconds > 0.0 &&
+         return ParseWholeNumber(v, *o.durationSeconds) && *o.durationSeconds > 0.0 &&
                 *o.durationSeconds <= 1e9;
      }},
     {"--snv-interval", "S", kScenario,
@@ -134,7 +103,7 @@ constexpr OptionRow kOptions[] = {
     {"--speed", "N", kTime, "run N times faster than real time",
      [](std::string_view v, SimOptions& o) {
          o.speedGiven = true;
-         return ParseDouble(v, o.speed) && o.speed > 0.0 && o.speed <= 1e6;
+         return ParseWholeNumber(v, o.speed) && o.speed > 0.0 && o.speed <= 1e6;
      }},
     {"--fast", "", kTime, "run as fast as the line takes the bytes",
      [](std::string_view, SimOptions& o) { return o.fast = true; }},
@@ -162,7 +131,7 @@ constexpr OptionRow kOptions[] = {
     {"--seed", "N", kFaults, "seed of the junk bytes (default 1)",
      [](std::string_view v, SimOptions& o) {
          int seed = 0;
-         const bool ok = ParseInt(v, seed) && seed >= 0;
+         const bool ok = ParseWholeNumber(v, seed) && seed >= 0;
          o.faults.seed = static_cast<std::uint32_t>(seed);
          return ok;
      }},
