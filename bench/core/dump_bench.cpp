@@ -9,7 +9,7 @@
 #include "bench/core/bench_data.hpp"
 #include "gnss/gps_time.hpp"
 #include "records/record_encoder.hpp"
-#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_records.hpp"
 
 namespace {
 

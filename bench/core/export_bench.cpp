@@ -9,7 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {

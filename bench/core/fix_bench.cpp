@@ -7,9 +7,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "tools/dump/dump_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
-#include "tools/dump/dump_track.hpp"
+#include "tools/dump/dump_main.hpp"
+#include "tools/dump/dump_records.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {
@@ -63,22 +63,21 @@ BENCHMARK(BM_FixSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // The commands that take their options from the command line: the week given, so that no file
 // time is read.
-template <typename Main>
-int RunMain(Main main, const std::string& name, std::FILE* out, std::FILE* err) {
-    const char* argv[] = {"--week", "1590", name.c_str()};
-    return main(static_cast<int>(std::size(argv)), argv, out, err);
+int RunMain(const char* command, const std::string& name, std::FILE* out, std::FILE* err) {
+    const char* argv[] = {"satlog-dump", command, "--week", "1590", name.c_str()};
+    return DumpMain(static_cast<int>(std::size(argv)), argv, out, err);
 }
 
 void BM_NmeaSixHours(benchmark::State& state) {
     RunOverLog(state, [](std::FILE*, const std::string& name, std::FILE* out, std::FILE* err) {
-        return RunMain(DumpNmeaMain, name, out, err);
+        return RunMain("nmea", name, out, err);
     });
 }
 BENCHMARK(BM_NmeaSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_GpxSixHours(benchmark::State& state) {
     RunOverLog(state, [](std::FILE*, const std::string& name, std::FILE* out, std::FILE* err) {
-        return RunMain(DumpGpxMain, name, out, err);
+        return RunMain("gpx", name, out, err);
     });
 }
 BENCHMARK(BM_GpxSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);

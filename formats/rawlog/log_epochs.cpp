@@ -132,7 +132,7 @@ void LogEpochWalk::Handle(const RawLogEntry& raw) {
 LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor) {
     LogEpochWalk walk(visitor);
     std::string error;
-    while (!walk.Framer().Finished()) {
+    while (!walk.Framer().Finished() && !visitor.Done()) {
         if (!FeedFromFile(log, walk.Framer(), error)) {
             return {true, error, walk.Damage()};
         }

@@ -116,6 +116,9 @@ class LogEpochVisitor {
     virtual void Ephemeris(const LogEphemeris&) {}
     virtual void Epoch(const LogEpoch&) {}
     virtual void Damage(const LogDamage&) {}
+    // True when the visitor needs nothing more (whoever reads what it writes has gone):
+    // WalkLogEpochs then reads no further.
+    virtual bool Done() const { return false; }
 };
 
 struct LogWalkEnd {

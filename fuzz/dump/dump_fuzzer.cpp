@@ -22,8 +22,8 @@
 
 #include "formats/rawlog/raw_log_framer.hpp"
 #include "records/record_decoders.hpp"
-#include "tools/dump/dump_commands.hpp"
 #include "tools/dump/dump_fix.hpp"
+#include "tools/dump/dump_records.hpp"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "formats/rinex/rinex_navigation.hpp"
 #include "formats/rinex/rinex_observation.hpp"
-#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_main.hpp"
 
 namespace {
 

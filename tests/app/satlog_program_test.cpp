@@ -15,7 +15,7 @@
 #include "tests/support/command_run.hpp"
 #include "tests/support/framed_log.hpp"
 #include "tests/support/pseudo_terminal.hpp"
-#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_main.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -14,7 +14,8 @@
 #include "records/record_encoder.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/temporary_stream.hpp"
-#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_main.hpp"
+#include "tools/dump/dump_records.hpp"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "tests/support/child_process.hpp"
 #include "tests/support/command_run.hpp"
 #include "tests/support/framed_log.hpp"
-#include "tools/dump/dump_commands.hpp"
+#include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 
 namespace {

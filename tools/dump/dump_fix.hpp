@@ -6,11 +6,7 @@
 
 #include "positioning/point_fix.hpp"
 
-extern const char kFixUsage[];
-
-// CSV on `out`, one row per epoch; exit status and messages as the positions command has them.
+// CSV on `out`, one row per epoch; `name` is what messages call the log. Exit status and messages
+// as every command has them (dump_command.hpp).
 int DumpFix(std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err,
             const FixOptions& options = {});
-
-// The arguments after "fix": [--mask DEG] FILE|-
-int DumpFixMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err);

@@ -1,18 +1,39 @@
 // satlog-dump rinex: a raw log as a RINEX 2.11 observation file and a GPS navigation file.
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <string_view>
 
-#include "tools/dump/dump_export_commands.hpp"
+#include <CLI/CLI.hpp>
+
+#include "records/terminal_text.hpp"
+#include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/log_command_support.hpp"
+#include "tools/dump/output_buffer.hpp"
 #include "tools/dump/rinex_export.hpp"
+#include "tools/dump/shared_options.hpp"
 
 namespace {
+
+constexpr const char* kRinexHelp =
+    "Writes a RINEX 2.11 observation file NAMEddd0.yyo and GPS navigation file\n"
+    "NAMEddd0.yyn in DIR and prints their paths, one a line. ddd and yy: day of year\n"
+    "and year of the first epoch. The records carry no week number: it comes from\n"
+    "--week, --date or else from FILE's modification time (the week that puts the\n"
+    "last epoch closest before it, named on standard error). A time of week that\n"
+    "falls back by more than half a week continues in the next week. Observations:\n"
+    "one epoch per PBN entry with a satellite to write; C1 = speed of light x\n"
+    "rawRange, for every measurement with a usable status, whether or not the log has\n"
+    "brought its satellite's ephemeris yet (the phase is not written); APPROX\n"
+    "POSITION XYZ is the median fix. Navigation: each distinct ephemeris once, in the\n"
+    "order first seen; IODE, IODC, health, accuracy, L2 codes and flag are written as\n"
+    "0 and the fit interval as 4 hours (the records do not carry them); the\n"
+    "transmission time is the receive time of the epoch that brought the record. Both\n"
+    "files are written before either is put in place: a failure leaves neither new\n"
+    "file, and files of those names from before stay as they were.\n";
 
 // RINEX 2 short names start with four characters of the station: here those of the log's file name
 // ("mavu" for mavu0.txt), in lower case, anything but letters and digits as '_'.
@@ -43,107 +64,16 @@ std::string NowUtc() {
     return text;
 }
 
-int Usage(std::FILE* err, const std::string& message) {
-    std::fprintf(err, "satlog-dump rinex: %s\n%s", message.c_str(), kRinexUsage);
-    return 2;
-}
-
-}  // namespace
-
-int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+struct RinexOptions {
     std::string file;
-    std::string station;
+    std::string station;  // empty: from the log's name
     std::string directory = ".";
     WeekOptions week;
-    for (int k = 0; k < argc; ++k) {
-        const std::string_view arg = argv[k];
-        const bool hasValue = k + 1 < argc;
-        if (arg == "--week" && hasValue) {
-            if (!ParseWeekValue(argv[++k], week)) {
-                return Usage(err, "--week takes a GPS week number 0..9999");
-            }
-        } else if (arg == "--date" && hasValue) {
-            if (!ParseDateValue(argv[++k], week)) {
-                return Usage(err, "--date takes the date of the first epoch as YYYY-MM-DD");
-            }
-        } else if (arg == "--station" && hasValue) {
-            station = argv[++k];
-            if (station.size() != 4 ||
-                !std::all_of(station.begin(), station.end(),
-                             [](unsigned char c) { return std::isalnum(c) != 0; })) {
-                return Usage(err, "--station takes four letters or digits");
-            }
-            std::transform(station.begin(), station.end(), station.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        } else if (arg == "--dir" && hasValue) {
-            directory = argv[++k];
-        } else if (file.empty() && (arg == "-" || !arg.starts_with("-"))) {
-            file = arg;
-        } else {
-            return Usage(err, "unexpected argument '" + std::string(arg) + "'");
-        }
-    }
-    if (file.empty()) {
-        return Usage(err, "no raw log named");
-    }
-    if (week.week && week.date) {
-        return Usage(err, "give --week or --date, not both");
-    }
-    if (station.empty()) {
-        station = StationFromFileName(file);
-    }
+};
 
-    CommandLog log;
-    if (!log.Open(file, err)) {
-        return 2;
-    }
-    RinexExportCollector collector;
-    const LogWalkEnd end = WalkLogReportingDamage(log, collector, err);
-    collector.Finish();
-    const int walkStatus = WalkEndStatus(end, log.ShownName(), err);
-    if (walkStatus == 2) {
-        return 2;
-    }
-    const auto& epochs = collector.Epochs();
-    if (epochs.empty()) {
-        std::fprintf(err,
-                     "satlog-dump: %s: no epoch with a usable measurement: nothing to export\n",
-                     log.ShownName().c_str());
-        return walkStatus == 0 ? 1 : walkStatus;
-    }
-    std::string problem;
-    const auto resolved =
-        ResolveFirstWeek(week, log, epochs.front().time, epochs.back().time, problem);
-    if (!resolved) {
-        std::fprintf(err, "satlog-dump: %s: %s\n", log.ShownName().c_str(), problem.c_str());
-        return 2;
-    }
-    if (!week.week && !week.date) {
-        std::fprintf(
-            err, "satlog-dump: GPS week %d of the first epoch (%s), %s\n", resolved->firstWeek,
-            FormatGpsDateTime(epochs.front().time + kGpsWeek * resolved->firstWeek).c_str(),
-            resolved->source.c_str());
-    }
-
-    RinexExportRequest request;
-    request.station = station;
-    request.directory = directory;
-    request.logPath = log.IsStandardInput() ? std::string() : file;
-    request.firstWeek = resolved->firstWeek;
-    request.run = {"satlog-dump", "", NowUtc()};
-    request.comments = {
-        "C1: speed of light times the receiver's signal travel time",
-        "(rawRange). Its phase has no stated unit: not exported.",
-        "Every measurement with a usable status (1 or 2), whether or",
-        "not the log holds an ephemeris of its satellite yet.",
-        "GPS week " + std::to_string(resolved->firstWeek) + " of the first epoch: from " +
-            resolved->origin + ".",
-    };
-    const RinexExportResult result = WriteRinexFiles(collector, request);
-    if (!result.ok) {
-        std::fprintf(err, "satlog-dump: %s\n", result.problem.c_str());
-        return 2;
-    }
+// What the export left out, on standard error.
+void ReportLeftOut(const RinexExportCollector& collector, const RinexExportResult& result,
+                   std::FILE* err) {
     if (collector.UnwritableRanges() > 0) {
         std::fprintf(err,
                      "satlog-dump: %zu ranges left out: they do not fit the observation file\n",
@@ -164,6 +94,102 @@ int DumpRinexMain(int argc, const char* const* argv, std::FILE* out, std::FILE* 
                      "fit the navigation file\n",
                      result.unwritableEphemerides);
     }
-    std::fprintf(out, "%s\n%s\n", result.observationPath.c_str(), result.navigationPath.c_str());
-    return walkStatus;
 }
+
+RinexExportRequest MakeRequest(const RinexOptions& options, const CommandLog& log,
+                               const ResolvedWeek& week) {
+    RinexExportRequest request;
+    request.station = options.station.empty() ? StationFromFileName(options.file) : options.station;
+    request.directory = options.directory;
+    request.logPath = log.IsStandardInput() ? std::string() : log.Name();
+    request.firstWeek = week.firstWeek;
+    request.run = {"satlog-dump", "", NowUtc()};
+    request.comments = {
+        "C1: speed of light times the receiver's signal travel time",
+        "(rawRange). Its phase has no stated unit: not exported.",
+        "Every measurement with a usable status (1 or 2), whether or",
+        "not the log holds an ephemeris of its satellite yet.",
+        "GPS week " + std::to_string(week.firstWeek) + " of the first epoch: from " + week.origin +
+            ".",
+    };
+    return request;
+}
+
+int RunRinex(const RinexOptions& options, const CommandStreams& io) {
+    CommandLog log;
+    if (!log.Open(options.file, io.err)) {
+        return kExitFailed;
+    }
+    RinexExportCollector collector;
+    const LogWalkEnd end = WalkLogReportingDamage(log, collector, io.err);
+    collector.Finish();
+    const int walkStatus = WalkEndStatus(end, log.ShownName(), io.err);
+    const auto& epochs = collector.Epochs();
+    if (walkStatus == kExitFailed) {
+        return kExitFailed;
+    }
+    if (epochs.empty()) {
+        std::fprintf(io.err,
+                     "satlog-dump: %s: no epoch with a usable measurement: nothing to export\n",
+                     log.ShownName().c_str());
+        return kExitPartial;
+    }
+    std::string problem;
+    const auto week =
+        ResolveFirstWeek(options.week, log, epochs.front().time, epochs.back().time, problem);
+    if (!week) {
+        std::fprintf(io.err, "satlog-dump: %s: %s\n", log.ShownName().c_str(), problem.c_str());
+        return kExitFailed;
+    }
+    if (!options.week.week && !options.week.date) {
+        std::fprintf(io.err, "satlog-dump: GPS week %d of the first epoch (%s), %s\n",
+                     week->firstWeek,
+                     FormatGpsDateTime(epochs.front().time + kGpsWeek * week->firstWeek).c_str(),
+                     week->source.c_str());
+    }
+    const RinexExportResult result = WriteRinexFiles(collector, MakeRequest(options, log, *week));
+    if (!result.ok) {
+        std::fprintf(io.err, "satlog-dump: %s\n", result.problem.c_str());
+        return kExitFailed;
+    }
+    ReportLeftOut(collector, result, io.err);
+    OutputBuffer out(io.out);
+    out.Text(EscapeForTerminal(result.observationPath) + "\n" +
+             EscapeForTerminal(result.navigationPath) + "\n");
+    return FinishOutput(out, io.err, walkStatus);
+}
+
+CommandRun DefineRinex(CLI::App& command) {
+    auto options = std::make_shared<RinexOptions>();
+    AddLogFileArgument(command, options->file);
+    AddWeekOptions(command, options->week);
+    AddValueOption(
+        command, "--station", "NAME",
+        "the files' NAME and the MARKER NAME: four letters or\n"
+        "digits (default: the first four characters of FILE's\n"
+        "name in lower case, others as _)",
+        [&station = options->station](std::string_view text) {
+            if (text.size() != 4 || !std::all_of(text.begin(), text.end(), [](unsigned char c) {
+                    return std::isalnum(c) != 0;
+                })) {
+                return false;
+            }
+            station.clear();
+            for (const unsigned char c : text) {
+                station += static_cast<char>(std::tolower(c));
+            }
+            return true;
+        },
+        "takes four letters or digits");
+    command
+        .add_option("--dir", options->directory,
+                    "where the files go (default: the current\ndirectory)")
+        ->type_name("DIR");
+    command.footer(kRinexHelp);
+    return [options](const CommandStreams& io) { return RunRinex(*options, io); };
+}
+
+}  // namespace
+
+const DumpCommand kRinexCommand{"rinex", "RINEX 2.11 observation and navigation files",
+                                DefineRinex};

@@ -1,21 +1,23 @@
 // satlog-dump skyplot: every measured satellite's track across the sky of the log, as SVG.
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "formats/rawlog/epoch_fix.hpp"
+#include <CLI/CLI.hpp>
+
 #include "formats/svg/sky_plot_svg.hpp"
 #include "gnss/geodesy.hpp"
 #include "positioning/point_fix.hpp"
-#include "tools/dump/dump_export_commands.hpp"
+#include "records/terminal_text.hpp"
+#include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/log_command_support.hpp"
+#include "tools/dump/median_fix.hpp"
+#include "tools/dump/output_buffer.hpp"
+#include "tools/dump/shared_options.hpp"
 #include "tools/dump/whole_file.hpp"
 
 namespace {
@@ -33,8 +35,9 @@ struct SatelliteSample {
 
 class SkyCollector : public LogEpochVisitor {
   public:
+    // `fixes` nothing: the place to look from is given.
+    explicit SkyCollector(MedianFix* fixes) : fixes_(fixes) {}
     std::vector<SatelliteSample> samples;
-    std::vector<double> fixX, fixY, fixZ;
 
     void Epoch(const LogEpoch& e) override {
         for (const EpochMeasurement& m : e.measurements) {
@@ -43,52 +46,14 @@ class SkyCollector : public LogEpochVisitor {
                 samples.push_back({e.time, m.prn, p});
             }
         }
-        if (!havePosition_) {
-            const PointFix fix = FixLogEpoch(e);
-            if (fix.valid) {
-                fixX.push_back(fix.position.x);
-                fixY.push_back(fix.position.y);
-                fixZ.push_back(fix.position.z);
-            }
+        if (fixes_ != nullptr) {
+            fixes_->Add(e);
         }
     }
-    void SkipFixes() { havePosition_ = true; }
 
   private:
-    bool havePosition_ = false;
+    MedianFix* fixes_;
 };
-
-double Median(std::vector<double> v) {
-    const auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-    std::nth_element(v.begin(), middle, v.end());
-    if (v.size() % 2 == 1) {
-        return *middle;
-    }
-    return (*std::max_element(v.begin(), middle) + *middle) / 2.0;
-}
-
-bool ParsePosition(std::string_view text, Geodetic& g) {
-    double values[3];
-    for (int k = 0; k < 3; ++k) {
-        const std::size_t comma = text.find(',');
-        if ((k == 2) != (comma == std::string_view::npos)) {
-            return false;
-        }
-        const std::string_view part = text.substr(0, comma);
-        const auto r = std::from_chars(part.data(), part.data() + part.size(), values[k]);
-        if (part.empty() || r.ec != std::errc() || r.ptr != part.data() + part.size() ||
-            !std::isfinite(values[k])) {
-            return false;
-        }
-        text = k == 2 ? std::string_view{} : text.substr(comma + 1);
-    }
-    if (std::fabs(values[0]) > 90.0 || std::fabs(values[1]) > 180.0 ||
-        std::fabs(values[2]) > 100000.0) {
-        return false;
-    }
-    g = {values[0], values[1], values[2]};
-    return true;
-}
 
 std::vector<SkyTrack> BuildTracks(std::vector<SatelliteSample>& samples, const Ecef& receiver) {
     std::stable_sort(
@@ -128,90 +93,107 @@ std::vector<SkyTrack> BuildTracks(std::vector<SatelliteSample>& samples, const E
     return tracks;
 }
 
-int Usage(std::FILE* err, const std::string& message) {
-    std::fprintf(err, "satlog-dump skyplot: %s\n%s", message.c_str(), kSkyplotUsage);
-    return 2;
+constexpr const char* kSkyplotHelp =
+    "A polar plot of every satellite's track over the log as SVG, seen from the log's\n"
+    "median fix or from --position: north up, azimuth clockwise, rings every 15\n"
+    "degrees, the 15 degree elevation mask dashed, each track labelled with its PRN\n"
+    "at its last point; a satellite unseen for 5 minutes starts a new stretch of its\n"
+    "track. The caption names the place it is seen from. Prints the output's path\n"
+    "(nothing with -o -). The picture appears whole or not at all; an existing output\n"
+    "must be a regular file (a link to one replaces the file it names): a device, a\n"
+    "pipe or a directory is never written over.\n";
+
+struct SkyplotOptions {
+    std::string file;
+    std::string output;
+    std::optional<Geodetic> position;
+};
+
+// The place the plot is seen from, and in `seenFrom` how it was found; nothing when the log has
+// no fix to look from.
+std::optional<Ecef> Viewpoint(const SkyplotOptions& options, const MedianFix& fixes,
+                              std::string& seenFrom) {
+    if (options.position) {
+        seenFrom = "the given position";
+        return GeodeticToEcef(*options.position);
+    }
+    const std::optional<Ecef> median = fixes.Median();
+    if (median) {
+        seenFrom = "the median fix of " + std::to_string(fixes.Fixes().size()) + " epochs";
+    }
+    return median;
 }
 
-}  // namespace
-
-int DumpSkyplotMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    std::string file, output;
-    std::optional<Geodetic> position;
-    for (int k = 0; k < argc; ++k) {
-        const std::string_view arg = argv[k];
-        if (arg == "-o" && k + 1 < argc) {
-            output = argv[++k];
-        } else if (arg == "--position" && k + 1 < argc) {
-            Geodetic g;
-            if (!ParsePosition(argv[++k], g)) {
-                return Usage(err, "--position takes LAT,LON,H in degrees and metres");
-            }
-            position = g;
-        } else if (file.empty() && (arg == "-" || !arg.starts_with("-"))) {
-            file = arg;
-        } else {
-            return Usage(err, "unexpected argument '" + std::string(arg) + "'");
-        }
-    }
-    if (file.empty() || output.empty()) {
-        return Usage(err, "a raw log and -o FILE.svg are required");
-    }
-    if (file != "-" && NamesTheSameFile(output, file)) {
-        std::fprintf(err, "satlog-dump: %s is the raw log being plotted: not written over\n",
-                     output.c_str());
-        return 2;
-    }
-    CommandLog log;
-    if (!log.Open(file, err)) {
-        return 2;
-    }
-    SkyCollector collector;
-    if (position) {
-        collector.SkipFixes();
-    }
-    const LogWalkEnd end = WalkLogReportingDamage(log, collector, err);
-    const int status = WalkEndStatus(end, log.ShownName(), err);
-    if (status == 2) {
-        return 2;
-    }
-    Ecef receiver;
-    std::string seenFrom;
-    if (position) {
-        receiver = GeodeticToEcef(*position);
-        seenFrom = "the given position";
-    } else if (!collector.fixX.empty()) {
-        receiver = {Median(collector.fixX), Median(collector.fixY), Median(collector.fixZ)};
-        seenFrom = "the median fix of " + std::to_string(collector.fixX.size()) + " epochs";
-    } else {
-        std::fprintf(err,
-                     "satlog-dump: %s: no epoch has a fix to look from: give --position "
-                     "LAT,LON,H\n",
-                     log.ShownName().c_str());
-        return 2;
-    }
-    const std::vector<SkyTrack> tracks = BuildTracks(collector.samples, receiver);
+std::string FormatPlot(std::vector<SatelliteSample>& samples, const Ecef& receiver,
+                       const std::string& seenFrom) {
+    const std::vector<SkyTrack> tracks = BuildTracks(samples, receiver);
     const Geodetic g = EcefToGeodetic(receiver);
     char caption[200];
     std::snprintf(caption, sizeof caption, "%d satellites seen from %.5f, %.5f, %.1f m (%s)",
                   static_cast<int>(tracks.size()), g.latitudeDeg, g.longitudeDeg, g.heightM,
                   seenFrom.c_str());
-    SkyPlotOptions options;
-    options.maskDeg = FixOptions{}.elevationMaskDeg;
-    options.caption = caption;
-    std::string svg = FormatSkyPlotSvg(tracks, options);
-
-    std::string problem;
-    WholeFile picture(output);
-    bool written = picture.Open(problem);
-    if (written) {
-        picture.Write(svg);
-        written = picture.Commit(problem);
-    }
-    if (!written) {
-        std::fprintf(err, "satlog-dump: %s\n", problem.c_str());
-        return 2;
-    }
-    std::fprintf(out, "%s\n", output.c_str());
-    return status;
+    SkyPlotOptions plot;
+    plot.maskDeg = FixOptions{}.elevationMaskDeg;
+    plot.caption = caption;
+    return FormatSkyPlotSvg(tracks, plot);
 }
+
+int RunSkyplot(const SkyplotOptions& options, const CommandStreams& io) {
+    const bool toStandardOutput = options.output == "-";
+    if (!toStandardOutput && options.file != "-" &&
+        NamesTheSameFile(options.output, options.file)) {
+        std::fprintf(io.err, "satlog-dump: %s is the raw log being plotted: not written over\n",
+                     EscapeForTerminal(options.output).c_str());
+        return kExitFailed;
+    }
+    CommandLog log;
+    if (!log.Open(options.file, io.err)) {
+        return kExitFailed;
+    }
+    MedianFix fixes;
+    SkyCollector collector(options.position ? nullptr : &fixes);
+    const LogWalkEnd end = WalkLogReportingDamage(log, collector, io.err);
+    const int status = WalkEndStatus(end, log.ShownName(), io.err);
+    if (status == kExitFailed) {
+        return kExitFailed;
+    }
+    std::string seenFrom;
+    const std::optional<Ecef> receiver = Viewpoint(options, fixes, seenFrom);
+    if (!receiver) {
+        std::fprintf(io.err,
+                     "satlog-dump: %s: no epoch has a fix to look from: give --position "
+                     "LAT,LON,H\n",
+                     log.ShownName().c_str());
+        return kExitPartial;
+    }
+    std::string svg = FormatPlot(collector.samples, *receiver, seenFrom);
+    OutputBuffer out(io.out);
+    if (toStandardOutput) {
+        out.Text(svg);
+        return FinishOutput(out, io.err, status);
+    }
+    std::string problem;
+    if (!WriteWholeFile(options.output, std::move(svg), problem)) {
+        std::fprintf(io.err, "satlog-dump: %s\n", problem.c_str());
+        return kExitFailed;
+    }
+    out.Text(EscapeForTerminal(options.output) + "\n");
+    return FinishOutput(out, io.err, status);
+}
+
+CommandRun DefineSkyplot(CLI::App& command) {
+    auto options = std::make_shared<SkyplotOptions>();
+    AddLogFileArgument(command, options->file);
+    command.add_option("-o", options->output, "the SVG file to write; - for standard output")
+        ->required()
+        ->type_name("FILE.svg");
+    AddPositionOption(command, options->position,
+                      "the place to look from (default: the log's median fix)");
+    command.footer(kSkyplotHelp);
+    return [options](const CommandStreams& io) { return RunSkyplot(*options, io); };
+}
+
+}  // namespace
+
+const DumpCommand kSkyplotCommand{"skyplot", "SVG sky plot of the satellites' tracks",
+                                  DefineSkyplot};

@@ -4,15 +4,19 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "formats/rawlog/epoch_fix.hpp"
+#include <CLI/CLI.hpp>
+
 #include "gnss/geodesy.hpp"
 #include "gnss/local_frame.hpp"
-#include "tools/dump/dump_export_commands.hpp"
+#include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/log_command_support.hpp"
+#include "tools/dump/median_fix.hpp"
+#include "tools/dump/output_buffer.hpp"
+#include "tools/dump/shared_options.hpp"
 
 namespace {
 
@@ -39,7 +43,7 @@ class LogSummary : public LogEpochVisitor {
     GpsTime longestGapAfter;
     std::size_t minSatellites = std::numeric_limits<std::size_t>::max(), maxSatellites = 0;
     std::size_t sumSatellites = 0;
-    std::vector<Ecef> fixes;
+    MedianFix fixes;  // of every epoch
 
     void Entry(const LogEntry& e) override {
         const auto k = static_cast<std::size_t>(e.kind->kind);
@@ -77,10 +81,7 @@ class LogSummary : public LogEpochVisitor {
                 ++satellites[static_cast<std::size_t>(m.prn)].usable;
             }
         }
-        const PointFix fix = FixLogEpoch(e);
-        if (fix.valid) {
-            fixes.push_back(fix.position);
-        }
+        fixes.Add(e);
     }
 
   private:
@@ -100,9 +101,9 @@ std::string TimeText(GpsTime time, const std::optional<ResolvedWeek>& week) {
     return out;
 }
 
-void PrintFix(std::FILE* out, const std::vector<Ecef>& fixes, std::size_t epochs) {
+void PrintFix(OutputBuffer& out, const std::vector<Ecef>& fixes, std::size_t epochs) {
     if (fixes.empty()) {
-        std::fprintf(out, "fix               none (no epoch has four satellites to fix it)\n");
+        out.Printf("fix               none (no epoch has four satellites to fix it)\n");
         return;
     }
     Ecef mean;
@@ -122,116 +123,125 @@ void PrintFix(std::FILE* out, const std::vector<Ecef>& fixes, std::size_t epochs
         u2 += d.up * d.up;
     }
     const double n = static_cast<double>(fixes.size());
-    std::fprintf(out, "fix               %zu of %zu epochs; mean %.7f %.7f %.2f m (lat, lon, h)\n",
-                 fixes.size(), epochs, g.latitudeDeg, g.longitudeDeg, g.heightM);
-    std::fprintf(out, "                  X %.3f Y %.3f Z %.3f m\n", mean.x, mean.y, mean.z);
-    std::fprintf(out, "scatter (1 sigma) north %.2f m, east %.2f m, up %.2f m\n", std::sqrt(n2 / n),
-                 std::sqrt(e2 / n), std::sqrt(u2 / n));
+    out.Printf("fix               %zu of %zu epochs; mean %.7f %.7f %.2f m (lat, lon, h)\n",
+               fixes.size(), epochs, g.latitudeDeg, g.longitudeDeg, g.heightM);
+    out.Printf("                  X %.3f Y %.3f Z %.3f m\n", mean.x, mean.y, mean.z);
+    out.Printf("scatter (1 sigma) north %.2f m, east %.2f m, up %.2f m\n", std::sqrt(n2 / n),
+               std::sqrt(e2 / n), std::sqrt(u2 / n));
 }
 
-void PrintSummary(std::FILE* out, const LogSummary& s, const std::string& name,
+void PrintSummary(OutputBuffer& out, const LogSummary& s, const std::string& name,
                   const LogWalkEnd& end, const std::optional<ResolvedWeek>& week) {
-    std::fprintf(out, "raw log           %s\n", name.c_str());
-    std::fprintf(out, "entries           SNV %zu, MPC %zu, PBN %zu\n", s.kinds[0].entries,
-                 s.kinds[1].entries, s.kinds[2].entries);
-    std::fprintf(out, "bad trailers      SNV %zu, MPC %zu, PBN %zu\n", s.kinds[0].badTrailers,
-                 s.kinds[1].badTrailers, s.kinds[2].badTrailers);
+    out.Printf("raw log           %s\n", name.c_str());
+    out.Printf("entries           SNV %zu, MPC %zu, PBN %zu\n", s.kinds[0].entries,
+               s.kinds[1].entries, s.kinds[2].entries);
+    out.Printf("bad trailers      SNV %zu, MPC %zu, PBN %zu\n", s.kinds[0].badTrailers,
+               s.kinds[1].badTrailers, s.kinds[2].badTrailers);
     const RawLogDamage& d = end.damage;
-    std::fprintf(out,
-                 "torn or unknown   %llu damaged stretches read past (%llu bytes skipped, %llu "
-                 "began with a torn entry)%s\n",
-                 static_cast<unsigned long long>(d.stretches),
-                 static_cast<unsigned long long>(d.skippedBytes),
-                 static_cast<unsigned long long>(d.tornEntries),
-                 d.truncatedEnd ? "; the log ends inside an entry" : "");
+    out.Printf(
+        "torn or unknown   %llu damaged stretches read past (%llu bytes skipped, %llu "
+        "began with a torn entry)%s\n",
+        static_cast<unsigned long long>(d.stretches),
+        static_cast<unsigned long long>(d.skippedBytes),
+        static_cast<unsigned long long>(d.tornEntries),
+        d.truncatedEnd ? "; the log ends inside an entry" : "");
     if (s.epochs == 0) {
-        std::fprintf(out, "epochs            0\n");
+        out.Printf("epochs            0\n");
         return;
     }
     if (week) {
-        std::fprintf(out, "GPS week          %d of the first epoch, %s\n", week->firstWeek,
-                     week->source.c_str());
+        out.Printf("GPS week          %d of the first epoch, %s\n", week->firstWeek,
+                   week->source.c_str());
     }
-    std::fprintf(out, "first epoch       %s\n", TimeText(s.first, week).c_str());
-    std::fprintf(out, "last epoch        %s\n", TimeText(s.last, week).c_str());
-    std::fprintf(out, "epochs            %zu", s.epochs);
+    out.Printf("first epoch       %s\n", TimeText(s.first, week).c_str());
+    out.Printf("last epoch        %s\n", TimeText(s.last, week).c_str());
+    out.Printf("epochs            %zu", s.epochs);
     if (s.epochs > 1) {
         const double span = Seconds(s.last - s.first);
-        std::fprintf(out, ", interval %.3f s on average", span / static_cast<double>(s.epochs - 1));
+        out.Printf(", interval %.3f s on average", span / static_cast<double>(s.epochs - 1));
     }
-    std::fprintf(out, "\n");
+    out.Printf("\n");
     if (s.gaps == 0) {
-        std::fprintf(out, "gaps of 5 s+      none\n");
+        out.Printf("gaps of 5 s+      none\n");
     } else {
-        std::fprintf(out, "gaps of 5 s+      %zu; longest %.3f s, after the epoch at %.3f s\n",
-                     s.gaps, Seconds(s.longestGap), s.longestGapAfter.SecondsOfWeek());
+        out.Printf("gaps of 5 s+      %zu; longest %.3f s, after the epoch at %.3f s\n", s.gaps,
+                   Seconds(s.longestGap), s.longestGapAfter.SecondsOfWeek());
     }
-    std::fprintf(out, "satellites/epoch  min %zu, mean %.2f, max %zu\n", s.minSatellites,
-                 static_cast<double>(s.sumSatellites) / static_cast<double>(s.epochs),
-                 s.maxSatellites);
-    PrintFix(out, s.fixes, s.epochs);
-    std::fprintf(out, "satellite  epochs measured  usable  ephemerides\n");
+    out.Printf("satellites/epoch  min %zu, mean %.2f, max %zu\n", s.minSatellites,
+               static_cast<double>(s.sumSatellites) / static_cast<double>(s.epochs),
+               s.maxSatellites);
+    PrintFix(out, s.fixes.Fixes(), s.epochs);
+    out.Printf("satellite  epochs measured  usable  ephemerides\n");
     for (int prn = 0; prn < kSlotCount; ++prn) {
         const auto& p = s.satellites[static_cast<std::size_t>(prn)];
         if (p.measured + p.usable + p.ephemerides > 0) {
-            std::fprintf(out, "G%02d        %15zu  %6zu  %11zu\n", prn, p.measured, p.usable,
-                         p.ephemerides);
+            out.Printf("G%02d        %15zu  %6zu  %11zu\n", prn, p.measured, p.usable,
+                       p.ephemerides);
         }
     }
 }
 
-}  // namespace
+constexpr const char* kSummaryHelp =
+    "The log's quality at a glance, one item a line:\n"
+    "  raw log           the file's name\n"
+    "  entries           entries of each kind (SNV ephemerides, MPC measurements, PBN\n"
+    "                    epoch times)\n"
+    "  bad trailers      entries of each kind whose body does not end in CR LF\n"
+    "                    (logged, never used)\n"
+    "  torn or unknown   the damaged stretches the reader skipped: how many, the\n"
+    "                    bytes in them, how many began with a torn entry, and\n"
+    "                    whether the log ends inside an entry\n"
+    "  GPS week          the week of the first epoch and where it came from\n"
+    "  first/last epoch  s of the GPS week, with the date and time (GPS) when the\n"
+    "                    week is given or can be inferred from FILE's modification\n"
+    "                    time\n"
+    "  epochs            how many, and the mean interval between them\n"
+    "  gaps of 5 s+      spacings of 5 s or more between epochs, and the longest\n"
+    "  satellites/epoch  the fewest, mean and most satellites computed at an epoch\n"
+    "  fix               epochs with a fix, their mean position (latitude, longitude,\n"
+    "                    degrees; height above the WGS-84 ellipsoid, m; X Y Z, m)\n"
+    "  scatter           1 sigma of the fixes about the mean, north, east and up, m\n"
+    "then per satellite: the MPC entries measured, the epochs it was usable at (a\n"
+    "usable status and an ephemeris) and the ephemerides received.\n";
 
-int DumpSummaryMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+struct SummaryOptions {
     std::string file;
     WeekOptions week;
-    for (int k = 0; k < argc; ++k) {
-        const std::string_view arg = argv[k];
-        if (arg == "--week" && k + 1 < argc) {
-            if (!ParseWeekValue(argv[++k], week)) {
-                std::fprintf(err, "satlog-dump summary: --week takes a GPS week 0..9999\n");
-                return 2;
-            }
-        } else if (arg == "--date" && k + 1 < argc) {
-            if (!ParseDateValue(argv[++k], week)) {
-                std::fprintf(err, "satlog-dump summary: --date takes YYYY-MM-DD\n");
-                return 2;
-            }
-        } else if (file.empty() && (arg == "-" || !arg.starts_with("-"))) {
-            file = arg;
-        } else {
-            std::fprintf(err, "satlog-dump summary: unexpected argument '%s'\n%s", argv[k],
-                         kSummaryUsage);
-            return 2;
-        }
-    }
-    if (file.empty()) {
-        std::fprintf(err, "satlog-dump summary: no raw log named\n%s", kSummaryUsage);
-        return 2;
-    }
+};
+
+int RunSummary(const SummaryOptions& options, const CommandStreams& io) {
     CommandLog log;
-    if (!log.Open(file, err)) {
-        return 2;
+    if (!log.Open(options.file, io.err)) {
+        return kExitFailed;
     }
     LogSummary summary;
-    const LogWalkEnd end = WalkLogReportingDamage(log, summary, err);
-    const int status = WalkEndStatus(end, log.ShownName(), err);
-    if (status == 2) {
-        return 2;
+    const LogWalkEnd end = WalkLogReportingDamage(log, summary, io.err);
+    const int status = WalkEndStatus(end, log.ShownName(), io.err);
+    if (status == kExitFailed) {
+        return kExitFailed;
     }
     std::optional<ResolvedWeek> resolved;
     if (summary.epochs > 0) {
         std::string problem;
-        resolved = ResolveFirstWeek(week, log, summary.first, summary.last, problem);
-        if (!resolved && (week.week || week.date)) {
-            std::fprintf(err, "satlog-dump: %s: %s\n", log.ShownName().c_str(), problem.c_str());
-            return 2;
+        resolved = ResolveFirstWeek(options.week, log, summary.first, summary.last, problem);
+        if (!resolved && (options.week.week || options.week.date)) {
+            std::fprintf(io.err, "satlog-dump: %s: %s\n", log.ShownName().c_str(), problem.c_str());
+            return kExitFailed;
         }
     }
+    OutputBuffer out(io.out);
     PrintSummary(out, summary, log.ShownName(), end, resolved);
-    if (std::fflush(out) != 0) {
-        std::fprintf(err, "satlog-dump: cannot write the summary\n");
-        return 2;
-    }
-    return status;
+    return FinishOutput(out, io.err, status);
 }
+
+CommandRun DefineSummary(CLI::App& command) {
+    auto options = std::make_shared<SummaryOptions>();
+    AddLogFileArgument(command, options->file);
+    AddWeekOptions(command, options->week);
+    command.footer(kSummaryHelp);
+    return [options](const CommandStreams& io) { return RunSummary(*options, io); };
+}
+
+}  // namespace
+
+const DumpCommand kSummaryCommand{"summary", "the log's quality at a glance", DefineSummary};

@@ -1,7 +1,6 @@
-#include "tools/dump/dump_track.hpp"
-
+// satlog-dump nmea and gpx: the receiver's position at every epoch of a raw log in the formats
+// that maps, chart plotters and GIS programs read: NMEA 0183 sentences and a GPX 1.1 track.
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -11,91 +10,72 @@
 #include <string>
 #include <string_view>
 
+#include <CLI/CLI.hpp>
+
 #include "formats/gpx/gpx_track.hpp"
 #include "formats/nmea/nmea_sentences.hpp"
 #include "formats/rawlog/raw_log_framer.hpp"
 #include "records/record_dispatch.hpp"
+#include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/epoch_report.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/log_follower.hpp"
 #include "tools/dump/nmea_server.hpp"
 #include "tools/dump/output_buffer.hpp"
-
-#define SATLOG_TRACK_TIME_HELP                                                                   \
-    "  --week W         GPS week of the first epoch (the records carry only the time of week)\n" \
-    "  --date Y-M-D     date of the first epoch instead (GPS time)\n"                            \
-    "                   Without either, the week is the one that puts the last epoch closest\n"  \
-    "                   before FILE's modification time, as for rinex (named on standard\n"      \
-    "                   error); a log on standard input needs one of them.\n"                    \
-    "  --leap-seconds N GPS time minus UTC in seconds (default: the leap seconds in force at\n"  \
-    "                   the epoch, from the table of those since 1980: 18 since 2017-01-01)\n"   \
-    "  --mask DEG       elevation mask of the fix in degrees (default 15), as for fix\n"
-
-#define SATLOG_TRACK_FIX_HELP                                                                    \
-    "The fix is that of satlog-dump fix (no ionospheric correction). Altitudes are above mean\n" \
-    "sea level: the ellipsoidal height minus the EGM96 geoid's height (the 15-minute grid of\n"  \
-    "PROJ's data, interpolated bilinearly, compiled into the program).\n"
-
-const char kNmeaUsage[] =
-    "usage: satlog-dump nmea [options] [--follow [--from-start]] [--listen [ADDR:]PORT] FILE\n"
-    "\n"
-    "NMEA 0183 sentences for every epoch of a raw log (FILE, or - for standard input), in this\n"
-    "order: GPRMC, GPGGA, GPGSA, GPGSV (4 satellites per sentence), GPZDA; each is '$', the\n"
-    "fields, '*', the XOR checksum as two hex digits and CR LF, at most 82 characters.\n"
-    "  RMC  UTC time, status A (V without a fix), latitude ddmm.mmmmm, longitude dddmm.mmmmm,\n"
-    "       speed and course empty (no velocity is computed), date, mode A (N without a fix)\n"
-    "  GGA  UTC time, position, quality 1 (0 without a fix), satellites used, HDOP, altitude\n"
-    "       above mean sea level and the geoid's height above the ellipsoid, metres\n"
-    "  GSA  mode 3 (1 without a fix), the PRNs used (at most 12), PDOP, HDOP, VDOP\n"
-    "  GSV  every satellite of the epoch: PRN, elevation and azimuth seen from the fix (the last\n"
-    "       fix when the epoch has none; empty before the first), SNR empty\n"
-    "  ZDA  UTC time and date, local zone 00:00\n"
-    "An epoch without a fix is still written, so that a watchdog sees the stream alive.\n"
-    "UTC is GPS time minus the leap seconds.\n" SATLOG_TRACK_FIX_HELP
-    "\n"
-    "Options:\n" SATLOG_TRACK_TIME_HELP
-    "  --follow         follow FILE while satlog writes it (it may not exist yet) and write each\n"
-    "                   epoch's sentences as soon as its PBN entry is whole, until stopped\n"
-    "                   (SIGINT or SIGTERM: exit status 0). The log is read from its beginning\n"
-    "                   to learn the ephemerides; sentences start with the first new epoch.\n"
-    "                   A restart of the log (satlog empties it at every start) or a new file\n"
-    "                   under its name is said on standard error and read from its first byte.\n"
-    "                   The week: --week or --date of the first epoch written, else the host\n"
-    "                   clock's (the week that puts the epoch nearest to now).\n"
-    "  --from-start     with --follow: every epoch of the log, not only the new ones\n"
-    "  --listen [ADDR:]PORT  serve the sentences over TCP instead of standard output, to any\n"
-    "                   number of clients (default 127.0.0.1:10110, the registered NMEA 0183\n"
-    "                   port; another address only when named, such as 0.0.0.0:10110). With\n"
-    "                   --follow the port opens once the log's past is read, and a client gets\n"
-    "                   whole epochs from the next one on; one that does\n"
-    "                   not read is dropped when 5 epochs wait for it beyond what the system's\n"
-    "                   socket buffers hold and it has taken nothing for 2 s, or when 200 wait.\n"
-    "                   Without --follow each\n"
-    "                   client that connects gets the whole log and is then closed, and the\n"
-    "                   program serves until SIGINT or SIGTERM. Connections, closes and\n"
-    "                   dropped clients are said on standard error.\n"
-    "\n"
-    "A damaged stretch of the log is reported on standard error with its byte offset and\n"
-    "skipped. Exit status: 0 the whole log was read; 1 the log is damaged or ends inside an\n"
-    "entry; 2 bad usage, a file that cannot be read, a week that cannot be resolved, output\n"
-    "that could not be written, or an address that cannot be listened on.\n";
-
-const char kGpxUsage[] =
-    "usage: satlog-dump gpx [options] FILE\n"
-    "\n"
-    "The fixed epochs of a raw log (FILE, or - for standard input) as one GPX 1.1 track on\n"
-    "standard output: one trkpt per epoch with a fix, with lat and lon (WGS-84, degrees), ele\n"
-    "(above mean sea level, metres), time (UTC), geoidheight, fix (3d), sat (satellites used),\n"
-    "hdop, vdop and pdop. Epochs without a fix are left out.\n" SATLOG_TRACK_FIX_HELP
-    "\n"
-    "Options:\n" SATLOG_TRACK_TIME_HELP
-    "\n"
-    "A damaged stretch of the log is reported on standard error with its byte offset and\n"
-    "skipped. Exit status: 0 the whole log was read; 1 the log is damaged or ends inside an\n"
-    "entry; 2 bad usage, a file that cannot be read, a week that cannot be resolved, or output\n"
-    "that could not be written.\n";
+#include "tools/dump/shared_options.hpp"
 
 namespace {
+
+constexpr const char* kTrackFixHelp =
+    "The fix is that of satlog-dump fix (no ionospheric correction). Altitudes are\n"
+    "above mean sea level: the ellipsoidal height minus the EGM96 geoid's height (the\n"
+    "15-minute grid of PROJ's data, interpolated bilinearly, compiled into the\n"
+    "program). UTC is GPS time minus the leap seconds. Without --week or --date the\n"
+    "week is the one that puts the last epoch closest before FILE's modification\n"
+    "time, as for rinex (named on standard error); a log on standard input needs one\n"
+    "of them.\n";
+
+constexpr const char* kTrackDamageHelp =
+    "A damaged stretch of the log is reported on standard error with its byte offset\n"
+    "and skipped.\n";
+
+const std::string kNmeaHelp =
+    std::string(
+        "NMEA 0183 sentences for every epoch, in this order: GPRMC, GPGGA, GPGSA, GPGSV\n"
+        "(4 satellites per sentence), GPZDA; each is '$', the fields, '*', the XOR\n"
+        "checksum as two hex digits and CR LF, at most 82 characters.\n"
+        "  RMC  UTC time, status A (V without a fix), latitude ddmm.mmmmm, longitude\n"
+        "       dddmm.mmmmm, speed and course empty (no velocity is computed), date,\n"
+        "       mode A (N without a fix)\n"
+        "  GGA  UTC time, position, quality 1 (0 without a fix), satellites used, HDOP,\n"
+        "       altitude above mean sea level and the geoid's height above the\n"
+        "       ellipsoid, metres\n"
+        "  GSA  mode 3 (1 without a fix), the PRNs used (at most 12), PDOP, HDOP, VDOP\n"
+        "  GSV  every satellite of the epoch: PRN, elevation and azimuth seen from the\n"
+        "       fix (the last fix when the epoch has none; empty before the first), SNR\n"
+        "       empty\n"
+        "  ZDA  UTC time and date, local zone 00:00\n"
+        "An epoch without a fix is still written, so that a watchdog sees the stream\n"
+        "alive.\n") +
+    kTrackFixHelp +
+    "With --follow the week is that of --week or --date of the first epoch written,\n"
+    "else the host clock's (the week that puts the epoch nearest to now).\n"
+    "With --listen the sentences go to TCP clients instead of standard output. With\n"
+    "--follow the port opens once the log's past is read, and a client gets whole\n"
+    "epochs from the next one on; one that does not read is dropped when 5 epochs\n"
+    "wait for it beyond what the system's socket buffers hold and it has taken\n"
+    "nothing for 2 s, or when 200 wait. Without --follow each client that connects\n"
+    "gets the whole log and is then closed, and the program serves until SIGINT or\n"
+    "SIGTERM. Connections, closes and dropped clients are said on standard error.\n" +
+    kTrackDamageHelp;
+
+const std::string kGpxHelp =
+    std::string(
+        "The fixed epochs as one GPX 1.1 track on standard output: one trkpt per epoch\n"
+        "with a fix, with lat and lon (WGS-84, degrees), ele (above mean sea level,\n"
+        "metres), time (UTC), geoidheight, fix (3d), sat (satellites used), hdop, vdop\n"
+        "and pdop. Epochs without a fix are left out.\n") +
+    kTrackFixHelp + kTrackDamageHelp;
 
 // A client that goes away while a sentence is written to it must not end the program (on POSIX
 // a write to a closed connection raises SIGPIPE, which ends a program by default).
@@ -111,86 +91,8 @@ struct TrackOptions {
     FixOptions fix;
     std::optional<int> leapSeconds;
     std::optional<ListenAddress> listen;  // nmea only
-    bool follow = false;                  // nmea only
-    bool fromStart = false;
+    FollowFlags follow;                   // nmea only
 };
-
-bool ParseNumber(std::string_view text, double& value) {
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
-}
-
-bool ParseInteger(std::string_view text, int& value) {
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
-}
-
-// The options nmea and gpx share (and nmea's --listen); an empty string when they are sound, else
-// what is wrong.
-std::string ParseTrackOptions(int argc, const char* const* argv, bool listens, TrackOptions& o) {
-    for (int k = 0; k < argc; ++k) {
-        const std::string_view arg = argv[k];
-        const bool hasValue = k + 1 < argc;
-        if (listens && (arg == "--listen" || arg.starts_with("--listen="))) {
-            // The address is optional: --listen alone is 127.0.0.1:10110.
-            const bool inline_ = arg.starts_with("--listen=");
-            std::optional<ListenAddress> where = ListenAddress{};
-            if (inline_) {
-                where = ParseListenAddress(arg.substr(9));
-            } else if (hasValue) {
-                if (auto next = ParseListenAddress(argv[k + 1])) {
-                    where = next;
-                    ++k;
-                }
-            }
-            if (!where) {
-                return "--listen takes [ADDRESS:]PORT, such as 127.0.0.1:10110 or [::1]:10110";
-            }
-            o.listen = where;
-        } else if (listens && arg == "--follow") {
-            o.follow = true;
-        } else if (listens && arg == "--from-start") {
-            o.fromStart = true;
-        } else if (arg == "--week") {
-            if (!hasValue || !ParseWeekValue(argv[++k], o.week)) {
-                return "--week takes a GPS week number 0..9999";
-            }
-        } else if (arg == "--date") {
-            if (!hasValue || !ParseDateValue(argv[++k], o.week)) {
-                return "--date takes the date of the first epoch as YYYY-MM-DD";
-            }
-        } else if (arg == "--mask") {
-            double mask = 0;
-            if (!hasValue || !ParseNumber(argv[++k], mask) || mask < -90.0 || mask > 90.0) {
-                return "--mask needs an elevation in degrees (-90 to 90)";
-            }
-            o.fix.elevationMaskDeg = mask;
-        } else if (arg == "--leap-seconds") {
-            int leap = 0;
-            if (!hasValue || !ParseInteger(argv[++k], leap) || leap < 0 || leap > 99) {
-                return "--leap-seconds takes GPS time minus UTC in whole seconds (0 to 99)";
-            }
-            o.leapSeconds = leap;
-        } else if (o.file.empty() && (arg == "-" || !arg.starts_with("-"))) {
-            o.file = arg;
-        } else {
-            return "unexpected argument '" + std::string(arg) + "'";
-        }
-    }
-    if (o.file.empty()) {
-        return "no raw log named";
-    }
-    if (o.week.week && o.week.date) {
-        return "give --week or --date, not both";
-    }
-    if (o.fromStart && !o.follow) {
-        return "--from-start goes with --follow";
-    }
-    if (o.follow && o.file == "-") {
-        return "--follow follows a file by its name, not standard input";
-    }
-    return {};
-}
 
 // The first and last epoch times of a log and the week rollovers between them, read ahead so
 // that the week can be inferred from the file's time before the first epoch is written.
@@ -305,22 +207,21 @@ class TrackWalk : public LogEpochVisitor {
         ReportLogDamage(d, log_.ShownName(), err_);
     }
 
+    // Standard output's reader has gone (with --listen nothing is written until the walk is over).
+    bool Done() const override { return out_.Failed(); }
+
     // The exit status of the walk that ended with `end`, the output flushed.
     int Finish(const LogWalkEnd& end) {
-        const bool written = out_.Flush();
+        out_.Flush();
         if (end.readFailed) {
             std::fprintf(err_, "satlog-dump: cannot read %s: %s\n", log_.ShownName().c_str(),
                          end.text.c_str());
-            return 2;
+            return kExitFailed;
         }
-        if (!written) {
-            std::fprintf(err_, "satlog-dump: cannot write the output: %s\n", std::strerror(errno));
-            return 2;
-        }
-        if (failed_) {
-            return 2;
-        }
-        return end.Damaged() ? 1 : 0;
+        return FinishOutput(out_, err_,
+                            failed_         ? kExitFailed
+                            : end.Damaged() ? kExitPartial
+                                            : kExitComplete);
     }
 
   private:
@@ -448,37 +349,28 @@ int FollowNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
     OutputBuffer text(out, 1 << 12);
     LiveSentences live(options, text, err);
     FollowOptions follow;
-    follow.fromStart = options.fromStart;
+    follow.fromStart = options.follow.fromStart;
     LogFollower follower(options.file, live, err, follow);
     live.Attach(follower);
     StopFollowerOnSignals(follower);
     const int status = follower.Run();
     live.StopServing();
-    if (live.OutputFailed()) {
-        std::fprintf(err, "satlog-dump: cannot write the output: %s\n", std::strerror(errno));
-    }
-    return live.Failed() ? 2 : status;
+    return FinishOutput(text, err, live.Failed() ? kExitFailed : status);
 }
 
-int UsageError(const char* command, const std::string& problem, const char* usage, std::FILE* err) {
-    std::fprintf(err, "satlog-dump %s: %s\n\n%s", command, problem.c_str(), usage);
-    return 2;
-}
-
-}  // namespace
-
-int DumpNmeaMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    TrackOptions options;
-    const std::string problem = ParseTrackOptions(argc, argv, true, options);
-    if (!problem.empty()) {
-        return UsageError("nmea", problem, kNmeaUsage, err);
-    }
-    if (options.follow) {
+int RunNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
+    if (options.follow.follow) {
+        if (options.file == "-") {
+            std::fprintf(err,
+                         "satlog-dump nmea: --follow follows a file by its name, not "
+                         "standard input\n");
+            return kExitFailed;
+        }
         return FollowNmea(options, out, err);
     }
     CommandLog log;
     if (!log.Open(options.file, err)) {
-        return 2;
+        return kExitFailed;
     }
     OutputBuffer text(out, 1 << 16);
     EpochReporter reporter(options.fix, options.leapSeconds);
@@ -495,24 +387,19 @@ int DumpNmeaMain(int argc, const char* const* argv, std::FILE* out, std::FILE* e
         text.Text(sentences);
     });
     if (!walk.Prepare("nmea")) {
-        return 2;
+        return kExitFailed;
     }
     const int status = walk.Finish(WalkLogEpochs(log.File(), walk));
-    if (!options.listen || status == 2) {
+    if (!options.listen || status == kExitFailed) {
         return status;
     }
-    return ServeFinishedLog(*options.listen, std::move(whole), err) ? status : 2;
+    return ServeFinishedLog(*options.listen, std::move(whole), err) ? status : kExitFailed;
 }
 
-int DumpGpxMain(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    TrackOptions options;
-    const std::string problem = ParseTrackOptions(argc, argv, false, options);
-    if (!problem.empty()) {
-        return UsageError("gpx", problem, kGpxUsage, err);
-    }
+int RunGpx(const TrackOptions& options, std::FILE* out, std::FILE* err) {
     CommandLog log;
     if (!log.Open(options.file, err)) {
-        return 2;
+        return kExitFailed;
     }
     OutputBuffer xml(out, 1 << 16);
     EpochReporter reporter(options.fix, options.leapSeconds);
@@ -528,7 +415,7 @@ int DumpGpxMain(int argc, const char* const* argv, std::FILE* out, std::FILE* er
         }
     });
     if (!walk.Prepare("gpx")) {
-        return 2;
+        return kExitFailed;
     }
     const LogWalkEnd end = WalkLogEpochs(log.File(), walk);
     text.clear();
@@ -536,3 +423,44 @@ int DumpGpxMain(int argc, const char* const* argv, std::FILE* out, std::FILE* er
     xml.Text(text);
     return walk.Finish(end);
 }
+
+// The options nmea and gpx share.
+std::shared_ptr<TrackOptions> AddTrackOptions(CLI::App& command) {
+    auto options = std::make_shared<TrackOptions>();
+    AddLogFileArgument(command, options->file);
+    AddWeekOptions(command, options->week);
+    AddLeapSecondsOption(command, options->leapSeconds);
+    AddMaskOption(command, options->fix.elevationMaskDeg);
+    return options;
+}
+
+CommandRun DefineNmea(CLI::App& command) {
+    auto options = AddTrackOptions(command);
+    AddFollowOptions(command, options->follow);
+    AddValueOption(
+        command, "--listen", "[ADDR:]PORT",
+        "serve the sentences over TCP instead of standard output,\n"
+        "to any number of clients (default 127.0.0.1:10110, the\n"
+        "registered NMEA 0183 port; another address only when\n"
+        "named, such as 0.0.0.0:10110 or [::1]:10110)",
+        [&listen = options->listen](std::string_view text) {
+            // Without a value: the default address.
+            listen = text.empty() ? std::optional(ListenAddress{}) : ParseListenAddress(text);
+            return listen.has_value();
+        },
+        "takes [ADDRESS:]PORT, such as 127.0.0.1:10110 or [::1]:10110")
+        ->expected(0, 1);
+    command.footer(kNmeaHelp);
+    return [options](const CommandStreams& io) { return RunNmea(*options, io.out, io.err); };
+}
+
+CommandRun DefineGpx(CLI::App& command) {
+    auto options = AddTrackOptions(command);
+    command.footer(kGpxHelp);
+    return [options](const CommandStreams& io) { return RunGpx(*options, io.out, io.err); };
+}
+
+}  // namespace
+
+const DumpCommand kNmeaCommand{"nmea", "NMEA 0183 sentences of every epoch", DefineNmea};
+const DumpCommand kGpxCommand{"gpx", "the fixed epochs as a GPX 1.1 track", DefineGpx};

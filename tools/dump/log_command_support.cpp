@@ -1,7 +1,6 @@
 #include "tools/dump/log_command_support.hpp"
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <system_error>
 
 #include "gnss/leap_seconds.hpp"
+#include "records/terminal_text.hpp"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -19,6 +19,10 @@ CommandLog::~CommandLog() {
     if (file_ != nullptr && file_ != stdin) {
         std::fclose(file_);
     }
+}
+
+std::string CommandLog::ShownName() const {
+    return IsStandardInput() ? "standard input" : EscapeForTerminal(name_);
 }
 
 bool CommandLog::Open(const std::string& name, std::FILE* err) {
@@ -33,7 +37,8 @@ bool CommandLog::Open(const std::string& name, std::FILE* err) {
     }
     file_ = std::fopen(name.c_str(), "rb");
     if (file_ == nullptr) {
-        std::fprintf(err, "satlog-dump: cannot open %s: %s\n", name.c_str(), std::strerror(errno));
+        std::fprintf(err, "satlog-dump: cannot open %s: %s\n", ShownName().c_str(),
+                     std::strerror(errno));
         return false;
     }
     return true;
@@ -66,6 +71,7 @@ class DamageReporter : public LogEpochVisitor {
         ReportLogDamage(d, name_, err_);
         inner_.Damage(d);
     }
+    bool Done() const override { return inner_.Done(); }
 
   private:
     LogEpochVisitor& inner_;
@@ -86,35 +92,6 @@ int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE
         return 2;
     }
     return end.Damaged() ? 1 : 0;
-}
-
-namespace {
-
-bool ParseInt(std::string_view text, int& value) {
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
-}
-
-}  // namespace
-
-bool ParseWeekValue(std::string_view text, WeekOptions& options) {
-    int week = 0;
-    if (!ParseInt(text, week) || week < 0 || week > 9999) {
-        return false;
-    }
-    options.week = week;
-    return true;
-}
-
-bool ParseDateValue(std::string_view text, WeekOptions& options) {
-    CalendarTime date;
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-        !ParseInt(text.substr(0, 4), date.year) || !ParseInt(text.substr(5, 2), date.month) ||
-        !ParseInt(text.substr(8, 2), date.day) || date.year < 1980) {
-        return false;
-    }
-    options.date = GpsTime::FromCalendar(date);
-    return options.date.has_value();
 }
 
 std::string FormatGpsDateTime(GpsTime time) {
@@ -158,7 +135,7 @@ std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const C
     std::error_code ec;
     const auto fileTime = std::filesystem::last_write_time(log.Name(), ec);
     if (ec) {
-        problem = "cannot read the modification time of " + log.Name() + ": " + ec.message() +
+        problem = "cannot read the modification time of " + log.ShownName() + ": " + ec.message() +
                   "; give --week or --date";
         return std::nullopt;
     }
@@ -166,7 +143,7 @@ std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const C
     const GpsTime written = FromUtc(std::chrono::floor<std::chrono::seconds>(systemTime));
     const int lastWeek = LatestWithTimeOfWeek(written, last.OfWeek()).Week();
     return ResolvedWeek{lastWeek - last.Week(),
-                        "inferred from the modification time of " + log.Name() +
+                        "inferred from the modification time of " + log.ShownName() +
                             " (the last epoch is the latest before it; give --week or --date "
                             "if that is wrong)",
                         "the file time"};

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "formats/rawlog/log_epochs.hpp"
 #include "gnss/gps_time.hpp"
@@ -25,7 +24,9 @@ class CommandLog {
     std::FILE* File() const { return file_; }
     bool IsStandardInput() const { return name_ == "-"; }
     const std::string& Name() const { return name_; }
-    std::string ShownName() const { return IsStandardInput() ? "standard input" : name_; }
+    // The name for messages and listings: "standard input", or the file's name with every byte
+    // a terminal could obey (an escape sequence, a line break) written as \xHH.
+    std::string ShownName() const;
 
   private:
     std::FILE* file_ = nullptr;
@@ -49,10 +50,6 @@ struct WeekOptions {
     std::optional<int> week;
     std::optional<GpsTime> date;  // the start of the day
 };
-
-// Parses the value of --week (0..9999) or --date (YYYY-MM-DD, a real date); false when malformed.
-bool ParseWeekValue(std::string_view text, WeekOptions& options);
-bool ParseDateValue(std::string_view text, WeekOptions& options);
 
 struct ResolvedWeek {
     int firstWeek = 0;   // the full GPS week of the log's first epoch (week 0 of LogEpoch::time)

@@ -1,17 +1,16 @@
 #include "tools/dump/rinex_export.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
-#include "formats/rawlog/epoch_fix.hpp"
 #include "formats/rinex/rinex_navigation_writer.hpp"
 #include "formats/rinex/rinex_time.hpp"
 #include "gnss/physical_constants.hpp"
+#include "records/terminal_text.hpp"
 #include "tools/dump/whole_file.hpp"
 
 namespace {
@@ -34,17 +33,6 @@ bool SameWrittenFields(const EphemerisRecord& a, const EphemerisRecord& b) {
            bits(+a.m0) == bits(+b.m0) && bits(+a.deltaN) == bits(+b.deltaN) &&
            bits(+a.af0) == bits(+b.af0) && bits(+a.af1) == bits(+b.af1) &&
            bits(+a.af2) == bits(+b.af2) && bits(+a.tgd) == bits(+b.tgd);
-}
-
-double Median(std::vector<double> values) {
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    if (values.size() % 2 == 1) {
-        return *middle;
-    }
-    const double upper = *middle;
-    const double lower = *std::max_element(values.begin(), middle);
-    return (lower + upper) / 2.0;
 }
 
 constexpr std::size_t kWriteChunk = 1 << 16;
@@ -93,36 +81,8 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
             lastKept_ = e.time;
         }
     }
-    // The approximate position needs no fix of every epoch: the fixes of at most
-    // kMaxMedianFixes epochs spread evenly over the log (every stride-th, the stride doubling
-    // whenever they fill up) give the median at a small part of the cost of the export.
-    if (epochCount_++ % fixStride_ != 0) {
-        return;
-    }
-    const PointFix fix = FixLogEpoch(e);
-    if (fix.valid) {
-        fixX_.push_back(fix.position.x);
-        fixY_.push_back(fix.position.y);
-        fixZ_.push_back(fix.position.z);
-        fixEpochs_.push_back(epochCount_ - 1);
-    }
-    if (fixX_.size() >= kMaxMedianFixes) {
-        fixStride_ *= 2;
-        std::size_t kept = 0;
-        for (std::size_t k = 0; k < fixX_.size(); ++k) {
-            if (fixEpochs_[k] % fixStride_ == 0) {
-                fixX_[kept] = fixX_[k];
-                fixY_[kept] = fixY_[k];
-                fixZ_[kept] = fixZ_[k];
-                fixEpochs_[kept] = fixEpochs_[k];
-                ++kept;
-            }
-        }
-        fixX_.resize(kept);
-        fixY_.resize(kept);
-        fixZ_.resize(kept);
-        fixEpochs_.resize(kept);
-    }
+    // The approximate position needs no fix of every epoch (MedianFix keeps a bounded sample).
+    fixes_.Add(e);
 }
 
 void RinexExportCollector::Finish() {
@@ -132,13 +92,6 @@ void RinexExportCollector::Finish() {
     for (; pending_ < ephemerides_.size(); ++pending_) {
         ephemerides_[pending_].received = *lastEpoch_;
     }
-}
-
-std::optional<Ecef> RinexExportCollector::MedianFix() const {
-    if (fixX_.empty()) {
-        return std::nullopt;
-    }
-    return Ecef{Median(fixX_), Median(fixY_), Median(fixZ_)};
 }
 
 double RinexExportCollector::Interval() const {
@@ -160,86 +113,61 @@ double RinexExportCollector::Interval() const {
     return Seconds(best);
 }
 
-RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
-                                  const RinexExportRequest& request) {
-    RinexExportResult result;
-    const auto& epochs = log.Epochs();
-    if (epochs.empty()) {
-        result.problem = "no epoch with a usable measurement: nothing to export";
-        return result;
-    }
-    const GpsDuration firstWeek = kGpsWeek * request.firstWeek;
-    const auto timeOf = [&](const RinexExportCollector::ExportEpoch& e) {
-        return e.time + firstWeek;
-    };
-    // RINEX 2 writes two-digit years, 1980 to 2079: an epoch outside them (a corrupt time in the
-    // log, an absurd --week) cannot be written.
-    const auto writable = [&](const RinexExportCollector::ExportEpoch& e) {
-        return IsRinexEpoch(timeOf(e));
-    };
-    const auto firstWritable = std::find_if(epochs.begin(), epochs.end(), writable);
-    if (firstWritable == epochs.end()) {
-        result.problem = "no epoch falls in the years 1980 to 2079 that RINEX 2 can write";
-        return result;
-    }
-    const auto lastWritable = std::find_if(epochs.rbegin(), epochs.rend(), writable);
-    const CalendarTime first = timeOf(*firstWritable).Calendar();
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%03d0.%02d", first.DayOfYear(), first.year % 100);
-    const std::filesystem::path base =
-        std::filesystem::path(request.directory) / (request.station + suffix);
-    result.observationPath = base.string() + "o";
-    result.navigationPath = base.string() + "n";
+namespace {
 
+using ExportEpoch = RinexExportCollector::ExportEpoch;
+
+// RINEX 2 writes two-digit years, 1980 to 2079: an epoch outside them (a corrupt time in the log,
+// an absurd --week) cannot be written.
+struct EpochDates {
+    GpsDuration firstWeek;  // the full weeks before the log's first
+    GpsTime Of(const ExportEpoch& e) const { return e.time + firstWeek; }
+    bool Writable(const ExportEpoch& e) const { return IsRinexEpoch(Of(e)); }
+};
+
+RinexObservationHeaderValues ObservationHeader(const RinexExportCollector& log,
+                                               const RinexExportRequest& request, GpsTime first,
+                                               GpsTime last) {
     RinexObservationHeaderValues header;
     header.run = request.run;
     header.markerName = request.station;
     std::transform(header.markerName.begin(), header.markerName.end(), header.markerName.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (const auto fix = log.MedianFix()) {
+    if (const auto fix = log.MedianPosition()) {
         header.haveApproxPosition = true;
         header.approxX = fix->x;
         header.approxY = fix->y;
         header.approxZ = fix->z;
     }
-    header.firstEpoch = timeOf(*firstWritable);
-    header.lastEpoch = timeOf(*lastWritable);
+    header.firstEpoch = first;
+    header.lastEpoch = last;
     header.interval = log.Interval();
     header.comments = request.comments;
+    return header;
+}
 
-    for (const std::string& path : {result.observationPath, result.navigationPath}) {
-        if (NamesTheSameFile(path, request.logPath)) {
-            result.problem = path + " is the raw log being exported: not written over";
-            return result;
-        }
-    }
-    WholeFile obs(result.observationPath);
-    if (!obs.Open(result.problem)) {
-        return result;
-    }
-    std::string text = FormatRinexObservationHeader(header);
+// The observation file's epochs, written in chunks as they are formatted.
+void WriteObservations(WholeFile& file, std::string text, const RinexExportCollector& log,
+                       const EpochDates& dates, RinexExportResult& result) {
     const auto& ranges = log.Ranges();
-    for (const auto& e : epochs) {
-        if (!writable(e)) {
+    for (const ExportEpoch& e : log.Epochs()) {
+        if (!dates.Writable(e)) {
             ++result.unwritableEpochs;
             continue;
         }
-        AppendRinexObservationEpoch(text, timeOf(e),
+        AppendRinexObservationEpoch(text, dates.Of(e),
                                     std::span(ranges).subspan(e.firstRange, e.rangeCount));
         if (text.size() >= kWriteChunk) {
-            obs.Write(text);
+            file.Write(text);
         }
     }
-    obs.Write(text);
-    if (!obs.Commit(result.problem)) {
-        return result;
-    }
+    file.Write(text);
+}
 
-    WholeFile nav(result.navigationPath);
-    if (!nav.Open(result.problem)) {
-        return result;
-    }
-    text = FormatRinexNavigationHeader(request.run, request.ionosphere);
+std::string FormatNavigation(const RinexExportCollector& log, const RinexExportRequest& request,
+                             RinexExportResult& result) {
+    std::string text = FormatRinexNavigationHeader(request.run, request.ionosphere);
+    const GpsDuration firstWeek = kGpsWeek * request.firstWeek;
     for (const auto& e : log.Ephemerides()) {
         const GpsTime received = e.received + firstWeek;
         const int toeWeek =
@@ -252,10 +180,54 @@ RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
             ++result.unwritableEphemerides;
         }
     }
-    nav.Write(text);
-    if (!nav.Commit(result.problem)) {
+    return text;
+}
+
+}  // namespace
+
+RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
+                                  const RinexExportRequest& request) {
+    RinexExportResult result;
+    const auto& epochs = log.Epochs();
+    const EpochDates dates{kGpsWeek * request.firstWeek};
+    const auto writable = [&](const ExportEpoch& e) { return dates.Writable(e); };
+    const auto first = std::find_if(epochs.begin(), epochs.end(), writable);
+    if (first == epochs.end()) {
+        result.problem = epochs.empty()
+                             ? "no epoch with a usable measurement: nothing to export"
+                             : "no epoch falls in the years 1980 to 2079 that RINEX 2 can write";
         return result;
     }
-    result.ok = true;
+    const GpsTime firstTime = dates.Of(*first);
+    const CalendarTime firstDate = firstTime.Calendar();
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%03d0.%02d", firstDate.DayOfYear(), firstDate.year % 100);
+    const std::filesystem::path base =
+        std::filesystem::path(request.directory) / (request.station + suffix);
+    result.observationPath = base.string() + "o";
+    result.navigationPath = base.string() + "n";
+    for (const std::string& path : {result.observationPath, result.navigationPath}) {
+        if (NamesTheSameFile(path, request.logPath)) {
+            result.problem =
+                EscapeForTerminal(path) + " is the raw log being exported: not written over";
+            return result;
+        }
+    }
+
+    // Both files are written before either is put in place.
+    WholeFile obs(result.observationPath);
+    WholeFile nav(result.navigationPath);
+    if (!obs.Open(result.problem) || !nav.Open(result.problem)) {
+        return result;
+    }
+    const GpsTime lastTime = dates.Of(*std::find_if(epochs.rbegin(), epochs.rend(), writable));
+    WriteObservations(
+        obs, FormatRinexObservationHeader(ObservationHeader(log, request, firstTime, lastTime)),
+        log, dates, result);
+    std::string navigation = FormatNavigation(log, request, result);
+    nav.Write(navigation);
+    WholeFile* const pair[] = {&obs, &nav};
+    result.ok = obs.Finish(result.problem) && nav.Finish(result.problem) &&
+                CommitWholeFiles(pair, result.problem);
     return result;
 }

@@ -15,6 +15,7 @@
 #include "gnss/coordinates.hpp"
 #include "gnss/gps_time.hpp"
 #include "orbit/ephemeris_record.hpp"
+#include "tools/dump/median_fix.hpp"
 
 class RinexExportCollector : public LogEpochVisitor {
   public:
@@ -42,7 +43,7 @@ class RinexExportCollector : public LogEpochVisitor {
     std::size_t OutOfOrderEpochs() const { return outOfOrderEpochs_; }
     // The component-wise median of the fixes of up to kMaxMedianFixes epochs spread evenly over
     // the log (all of them in a log of up to that many epochs); nothing when none has a fix.
-    std::optional<Ecef> MedianFix() const;
+    std::optional<Ecef> MedianPosition() const { return fixes_.Median(); }
     // The most frequent spacing of consecutive epochs, s; 0 with fewer than two epochs.
     double Interval() const;
 
@@ -55,10 +56,7 @@ class RinexExportCollector : public LogEpochVisitor {
     std::vector<ExportEphemeris> ephemerides_;
     std::size_t pending_ = 0;  // ephemerides_ before this index have their epoch
     static constexpr std::size_t kMaxMedianFixes = 1024;
-    std::vector<double> fixX_, fixY_, fixZ_;
-    std::vector<std::size_t> fixEpochs_;  // index among all epochs of each fix
-    std::size_t epochCount_ = 0;
-    std::size_t fixStride_ = 1;
+    MedianFix fixes_{kMaxMedianFixes};
     std::size_t unwritableRanges_ = 0;
     std::size_t outOfOrderEpochs_ = 0;
     GpsTime lastKept_;
@@ -85,6 +83,6 @@ struct RinexExportResult {
     std::size_t unwritableEpochs = 0;  // outside the years RINEX 2 can write
 };
 
-// Writes NAMEddd0.yyo and NAMEddd0.yyn; each file appears whole or not at all.
+// Writes NAMEddd0.yyo and NAMEddd0.yyn: both files appear whole, or neither (whole_file.hpp).
 RinexExportResult WriteRinexFiles(const RinexExportCollector& log,
                                   const RinexExportRequest& request);
