@@ -61,9 +61,10 @@ class FixingVisitor : public LogFollowVisitor {
   public:
     std::atomic<std::uint64_t> epochs{0};
     std::atomic<Clock::rep> lastEpochAt{0};
+    EpochFixer fixer;
     void Epoch(const LogEpoch& epoch) override {
         lastEpochAt.store(Clock::now().time_since_epoch().count());
-        benchmark::DoNotOptimize(FixLogEpoch(epoch));
+        benchmark::DoNotOptimize(fixer.Fix(epoch).fix);
         epochs.fetch_add(1);
         epochs.notify_all();
     }

@@ -23,7 +23,7 @@
 //   minus rawRange), computed once. A measurement that arrived before an earlier PBN entry
 //   (one whose trailer failed, so that the tables did not close that epoch) is stale and left
 //   out. A degenerate ephemeris gives a NaN position: such a satellite stays in the list (it was
-//   measured) and every consumer must skip it; FixLogEpoch (epoch_fix.hpp) does.
+//   measured) and every consumer must skip it; EpochFixer (epoch_fix.hpp) does.
 // - Epoch.measured are every usable measurement of the epoch by the same rules (a usable status
 //   in this epoch, not stale), whether or not an ephemeris has been received for the satellite,
 //   in ascending PRN order; `computed` marks those that are in Epoch.measurements too. A view of

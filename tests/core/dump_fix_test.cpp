@@ -38,9 +38,10 @@ TEST(DumpFix, EpochsWithoutAFixKeepTheirRowsAndATornEndSaysWhere) {
     const FixRun run = FixMain({}, &log);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
-              "time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms\n"
-              "1500,1,,,,,,,,,,,\n"
-              "2500,0,,,,,,,,,,,\n");
+              "time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms,"
+              "from_nav,excluded\n"
+              "1500,1,,,,,,,,,,,,0,\n"
+              "2500,0,,,,,,,,,,,,0,\n");
     EXPECT_EQ(run.err,
               "satlog-dump: test.log: byte offset 363: the log ends inside a PBN, entry: 2 of 58 "
               "body bytes\n");
@@ -57,7 +58,13 @@ TEST(DumpFix, UsageErrorsAndAFileThatCannotBeOpened) {
     EXPECT_EQ(FixMain({}).status, 2);
     const FixRun help = FixMain({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("There is no ionospheric correction"), std::string::npos);
+    EXPECT_NE(help.out.find("Without --nav (or with a file that lacks them, as\n"
+                            "standard error then says) there is no ionospheric correction"),
+              std::string::npos);
+    const FixRun noNav = FixMain({"--nav", "/nonexistent-satlog-dir/day.05n", "x.log"});
+    EXPECT_EQ(noNav.status, 2);
+    EXPECT_EQ(noNav.err,
+              "satlog-dump: cannot open the navigation file /nonexistent-satlog-dir/day.05n\n");
 }
 
 }  // namespace

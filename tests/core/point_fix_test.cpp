@@ -94,22 +94,79 @@ TEST(PointFix, TroposphericDelayIsModelled) {
     EXPECT_GT(ignored.geodetic.heightM, sky.site.heightM + 1.0);
 }
 
-TEST(PointFix, SatellitesBelowTheMaskAreLeftOutAfterTheFirstIteration) {
+// A grossly wrong range from below the mask never counts; let in by a lower mask, the residual
+// test finds it and leaves it out. With five satellites a bad range is seen but cannot be told
+// from the others: no fix.
+TEST(PointFix, TheMaskAndTheResidualTestKeepABadRangeOut) {
     const Sky sky{{10.0, 100.0, 0.0}, 0.0};
     std::vector<RangeMeasurement> in = sky.Spread();
     in.push_back(sky.At(90, 8));
-    in.back().pseudorange += 5000.0;  // a low satellite with a grossly wrong range
+    in.back().pseudorange += 5000.0;
     const PointFix masked = ComputePointFix(in, WithoutTroposphere());
     ExpectAt(masked, sky, 1e-4);
     EXPECT_EQ(masked.satellites, 8);
     EXPECT_EQ(masked.usedMask, 0xFFu);
+    EXPECT_EQ(masked.excludedMask, 0u);
 
     FixOptions low = WithoutTroposphere();
     low.elevationMaskDeg = 5.0;
-    const PointFix used = ComputePointFix(in, low);
-    ASSERT_TRUE(used.valid);
-    EXPECT_EQ(used.satellites, 9);
-    EXPECT_GT(used.rms, 100.0);
+    const PointFix excluded = ComputePointFix(in, low);
+    ExpectAt(excluded, sky, 1e-4);
+    EXPECT_EQ(excluded.satellites, 8);
+    EXPECT_EQ(excluded.excludedMask, 1u << 8);
+    EXPECT_LT(excluded.testStatistic, excluded.testThreshold);
+
+    low.validate = false;
+    const PointFix trusted = ComputePointFix(in, low);
+    ASSERT_TRUE(trusted.valid);
+    EXPECT_EQ(trusted.satellites, 9);
+    EXPECT_GT(trusted.rms, 100.0);
+
+    std::vector<RangeMeasurement> five(in.begin(), in.begin() + 5);
+    five[1].pseudorange += 100.0;
+    const PointFix seen = ComputePointFix(five, WithoutTroposphere());
+    EXPECT_FALSE(seen.valid);
+    EXPECT_EQ(seen.outcome, FixOutcome::Inconsistent);
+    EXPECT_GT(seen.testStatistic, seen.testThreshold);
+}
+
+// From the previous epoch's fix the iteration looks from a place at once: the mask holds from
+// the first iteration and the fix takes fewer of them.
+TEST(PointFix, StartsFromThePreviousFix) {
+    const Sky sky{{-45.9, 170.5, 10.0}, 1e-3, true};
+    const PointFix first = ComputePointFix(sky.Spread());
+    ExpectAt(first, sky, 1e-3);
+    FixEpoch next;
+    next.startPosition = first.position;
+    next.startClockBias = first.clockBias;
+    const PointFix second = ComputePointFix(sky.Spread(), FixOptions{}, next);
+    ExpectAt(second, sky, 1e-3);
+    EXPECT_LT(second.iterations, first.iterations);
+    EXPECT_LE(second.iterations, 2);
+}
+
+// Ranges that carry the broadcast model's delay for the epoch's local time give the place when
+// the fix has the model's coefficients, and a place metres higher when it has not.
+TEST(PointFix, TheBroadcastIonosphereIsModelled) {
+    const Sky sky{{35.2, 139.6, 70.0}, 2e-4, true};
+    const KlobucharParameters model{{1.118e-8, 1.49e-8, -5.96e-8, -5.96e-8},
+                                    {8.806e4, 1.638e4, -1.966e5, -1.311e5}};
+    const double receiveTime = 518400.0 + 5 * 3600.0;  // 14:20 local time
+    std::vector<RangeMeasurement> in = sky.Spread();
+    const Ecef at = GeodeticToEcef(sky.site);
+    for (RangeMeasurement& m : in) {
+        const LookAngles look = ComputeLookAngles(at, m.satellite);
+        m.pseudorange += KlobucharDelay(model, sky.site, look, receiveTime);
+    }
+    FixOptions withModel;
+    withModel.ionosphere = model;
+    FixEpoch epoch;
+    epoch.receiveTime = receiveTime;
+    const PointFix corrected = ComputePointFix(in, withModel, epoch);
+    ExpectAt(corrected, sky, 2e-3);
+    const PointFix uncorrected = ComputePointFix(in, FixOptions{}, epoch);
+    ASSERT_TRUE(uncorrected.valid);
+    EXPECT_GT(uncorrected.geodetic.heightM, sky.site.heightM + 1.0);
 }
 
 TEST(PointFix, NoFixFromThreeSatellites) {

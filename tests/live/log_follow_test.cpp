@@ -219,4 +219,24 @@ TEST_F(LogFollow, EachRecordingComesOutAsTheOfflineFixOfItsWholeLog) {
     EXPECT_EQ(restarts, 4);  // emptied, rewritten, recreated, replaced
 }
 
+// --from-start: the header, then the row of every epoch, the past included.
+TEST_F(LogFollow, FromStartWritesTheHeaderThenEveryEpoch) {
+    const Recording a = Record(dir_, "a.log", 5, 345600);
+    const std::string log = dir_ / "mavu0.txt";
+    Writer writer(log);
+    writer.Append(a.bytes, 0, a.bytes.size());
+    ChildOptions options;
+    options.argv = {SATLOG_DUMP_PATH, "fix", "--follow", "--from-start", log};
+    options.output = options.error = ChildOptions::Stream::Capture;
+    options.stopSignal = SIGTERM;
+    ChildProcess follower(options);
+    AwaitRow(follower, a.rows.back());
+    follower.Signal(SIGTERM);
+    EXPECT_EQ(follower.Wait(10s), 0);
+    const auto lines = follower.Lines(ChildProcess::Channel::Output);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().text.rfind("time_ms,", 0), 0u) << lines.front().text;
+    EXPECT_EQ(Rows(follower), a.rows);
+}
+
 }  // namespace

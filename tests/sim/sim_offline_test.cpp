@@ -306,6 +306,19 @@ TEST_F(SimOffline, BadNavigationFileNamesFileAndLine) {
     std::ofstream(Path("bad.n")) << out.str();
     EXPECT_EQ(Sim({"--nav", Path("bad.n"), "--log", Path("x.log"), "--duration", "1"}), 2);
     EXPECT_NE(stderr_.find(Path("bad.n") + ":12:"), std::string::npos) << stderr_;
+    // Without ION ALPHA (line 4) the ephemerides serve, but --ionosphere has no coefficients.
+    std::string noAlpha = ReadTextFile(ReferenceDataDir() / "brdc1820.10n");
+    const std::size_t alpha = noAlpha.find("ION ALPHA");
+    ASSERT_NE(alpha, std::string::npos);
+    noAlpha.erase(noAlpha.rfind('\n', alpha) + 1,
+                  noAlpha.find('\n', alpha) - noAlpha.rfind('\n', alpha));
+    std::ofstream(Path("noion.n")) << noAlpha;
+    EXPECT_EQ(Sim({"--nav", Path("noion.n"), "--log", Path("x.log"), "--duration", "1"}), 0);
+    EXPECT_EQ(
+        Sim({"--nav", Path("noion.n"), "--ionosphere", "--log", Path("x.log"), "--duration", "1"}),
+        2);
+    EXPECT_NE(stderr_.find(Path("noion.n") + ": has no ION ALPHA and ION BETA"), std::string::npos)
+        << stderr_;
 }
 
 TEST_F(SimOffline, UnwritableOutputIsRefusedByName) {

@@ -23,11 +23,11 @@ TEST(SimOptions, DefaultsDriveAPseudoTerminalInRealTime) {
 }
 
 TEST(SimOptions, ReadsEveryValue) {
-    const OptionsResult r =
-        Parse({"--log",   "out.log", "--duration",     "90", "--position",     "-33.5,151.25,40",
-               "--start", "388800",  "--snv-interval", "30", "--nav",          "brdc.n",
-               "--truth", "t.csv",   "--split-every",  "7",  "--hangup-after", "100",
-               "--seed",  "9",       "--fast"});
+    const OptionsResult r = Parse(
+        {"--log",   "out.log", "--duration",     "90",          "--position",     "-33.5,151.25,40",
+         "--start", "388800",  "--snv-interval", "30",          "--nav",          "brdc.n",
+         "--truth", "t.csv",   "--split-every",  "7",           "--hangup-after", "100",
+         "--seed",  "9",       "--fast",         "--ionosphere"});
     ASSERT_TRUE(r.options) << r.error;
     const SimOptions& o = *r.options;
     EXPECT_EQ(o.output, SimOptions::Output::OfflineLog);
@@ -42,6 +42,7 @@ TEST(SimOptions, ReadsEveryValue) {
     EXPECT_EQ(o.faults.hangupAfter, 100);
     EXPECT_EQ(o.faults.seed, 9u);
     EXPECT_TRUE(o.fast);
+    EXPECT_TRUE(o.ionosphere);
 }
 
 TEST(SimOptions, RefusesBadArgumentsWithAMessageNamingThem) {
@@ -67,6 +68,8 @@ TEST(SimOptions, RefusesBadArgumentsWithAMessageNamingThem) {
         {{"--log", "x.log"}, "--duration"},
         {{"--log", "x.log", "--duration", "5", "--device", "/dev/ttyS0"}, "--log"},
         {{"--replay", "a.log", "--nav", "b.n"}, "--replay"},
+        {{"--ionosphere"}, "--ionosphere"},
+        {{"--obs", "a.05o", "--nav", "a.05n", "--ionosphere"}, "--ionosphere"},
         {{"stray"}, "stray"},
     };
     for (const Case& c : cases) {

@@ -12,6 +12,7 @@
 #include "records/terminal_text.hpp"
 #include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/log_command_support.hpp"
+#include "tools/dump/navigation_option.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/dump/rinex_export.hpp"
 #include "tools/dump/shared_options.hpp"
@@ -31,7 +32,9 @@ constexpr const char* kRinexHelp =
     "POSITION XYZ is the median fix. Navigation: each distinct ephemeris once, in the\n"
     "order first seen; IODE, IODC, health, accuracy, L2 codes and flag are written as\n"
     "0 and the fit interval as 4 hours (the records do not carry them); the\n"
-    "transmission time is the receive time of the epoch that brought the record. Both\n"
+    "transmission time is the receive time of the epoch that brought the record; with\n"
+    "--nav, the header has the file's ION ALPHA and ION BETA, and the median fix has\n"
+    "the broadcast ionospheric correction and the file's ephemerides. Both\n"
     "files are written before either is put in place: a failure leaves neither new\n"
     "file, and files of those names from before stay as they were.\n";
 
@@ -69,6 +72,7 @@ struct RinexOptions {
     std::string station;  // empty: from the log's name
     std::string directory = ".";
     WeekOptions week;
+    NavigationOption navigation;
 };
 
 // What the export left out, on standard error.
@@ -104,6 +108,9 @@ RinexExportRequest MakeRequest(const RinexOptions& options, const CommandLog& lo
     request.logPath = log.IsStandardInput() ? std::string() : log.Name();
     request.firstWeek = week.firstWeek;
     request.run = {"satlog-dump", "", NowUtc()};
+    if (const NavigationData* nav = options.navigation.Data(); nav && nav->ionosphere) {
+        request.ionosphere = RinexIonosphere{nav->ionosphere->alpha, nav->ionosphere->beta};
+    }
     request.comments = {
         "C1: speed of light times the receiver's signal travel time",
         "(rawRange). Its phase has no stated unit: not exported.",
@@ -115,12 +122,15 @@ RinexExportRequest MakeRequest(const RinexOptions& options, const CommandLog& lo
     return request;
 }
 
-int RunRinex(const RinexOptions& options, const CommandStreams& io) {
+int RunRinex(RinexOptions& options, const CommandStreams& io) {
+    if (!options.navigation.Load(io.err)) {
+        return kExitFailed;
+    }
     CommandLog log;
     if (!log.Open(options.file, io.err)) {
         return kExitFailed;
     }
-    RinexExportCollector collector;
+    RinexExportCollector collector(options.navigation.Fixer());
     const LogWalkEnd end = WalkLogReportingDamage(log, collector, io.err);
     collector.Finish();
     const int walkStatus = WalkEndStatus(end, log.ShownName(), io.err);
@@ -185,6 +195,7 @@ CommandRun DefineRinex(CLI::App& command) {
         .add_option("--dir", options->directory,
                     "where the files go (default: the current\ndirectory)")
         ->type_name("DIR");
+    AddNavigationOption(command, options->navigation.path);
     command.footer(kRinexHelp);
     return [options](const CommandStreams& io) { return RunRinex(*options, io); };
 }

@@ -16,6 +16,7 @@
 #include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/median_fix.hpp"
+#include "tools/dump/navigation_option.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/dump/shared_options.hpp"
 #include "tools/dump/whole_file.hpp"
@@ -35,15 +36,29 @@ struct SatelliteSample {
 
 class SkyCollector : public LogEpochVisitor {
   public:
-    // `fixes` nothing: the place to look from is given.
-    explicit SkyCollector(MedianFix* fixes) : fixes_(fixes) {}
+    // `fixes` nothing: the place to look from is given. `navigation` (may be null): the --nav
+    // file, whose ephemerides draw the satellites the log has none for yet.
+    SkyCollector(MedianFix* fixes, const NavigationData* navigation)
+        : fixes_(fixes), navigation_(navigation) {}
     std::vector<SatelliteSample> samples;
 
     void Epoch(const LogEpoch& e) override {
-        for (const EpochMeasurement& m : e.measurements) {
-            const Ecef& p = m.position;
+        auto sample = [&](int prn, const Ecef& p) {
             if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) {
-                samples.push_back({e.time, m.prn, p});
+                samples.push_back({e.time, prn, p});
+            }
+        };
+        for (const EpochMeasurement& m : e.measurements) {
+            sample(m.prn, m.position);
+        }
+        if (navigation_ != nullptr) {
+            for (const MeasuredSatellite& m : e.measured) {
+                if (m.computed) {
+                    continue;
+                }
+                if (const auto s = SolveFromNavigation(navigation_->ephemerides, e, m)) {
+                    sample(m.prn, s->position);
+                }
             }
         }
         if (fixes_ != nullptr) {
@@ -53,6 +68,7 @@ class SkyCollector : public LogEpochVisitor {
 
   private:
     MedianFix* fixes_;
+    const NavigationData* navigation_;
 };
 
 std::vector<SkyTrack> BuildTracks(std::vector<SatelliteSample>& samples, const Ecef& receiver) {
@@ -101,12 +117,15 @@ constexpr const char* kSkyplotHelp =
     "track. The caption names the place it is seen from. Prints the output's path\n"
     "(nothing with -o -). The picture appears whole or not at all; an existing output\n"
     "must be a regular file (a link to one replaces the file it names): a device, a\n"
-    "pipe or a directory is never written over.\n";
+    "pipe or a directory is never written over. With --nav the median fix has the\n"
+    "broadcast ionospheric correction, and the satellites measured before the log\n"
+    "brought their ephemeris are drawn from the file's.\n";
 
 struct SkyplotOptions {
     std::string file;
     std::string output;
     std::optional<Geodetic> position;
+    NavigationOption navigation;
 };
 
 // The place the plot is seen from, and in `seenFrom` how it was found; nothing when the log has
@@ -138,7 +157,10 @@ std::string FormatPlot(std::vector<SatelliteSample>& samples, const Ecef& receiv
     return FormatSkyPlotSvg(tracks, plot);
 }
 
-int RunSkyplot(const SkyplotOptions& options, const CommandStreams& io) {
+int RunSkyplot(SkyplotOptions& options, const CommandStreams& io) {
+    if (!options.navigation.Load(io.err)) {
+        return kExitFailed;
+    }
     const bool toStandardOutput = options.output == "-";
     if (!toStandardOutput && options.file != "-" &&
         NamesTheSameFile(options.output, options.file)) {
@@ -150,8 +172,8 @@ int RunSkyplot(const SkyplotOptions& options, const CommandStreams& io) {
     if (!log.Open(options.file, io.err)) {
         return kExitFailed;
     }
-    MedianFix fixes;
-    SkyCollector collector(options.position ? nullptr : &fixes);
+    MedianFix fixes(0, options.navigation.Fixer());
+    SkyCollector collector(options.position ? nullptr : &fixes, options.navigation.Data());
     const LogWalkEnd end = WalkLogReportingDamage(log, collector, io.err);
     const int status = WalkEndStatus(end, log.ShownName(), io.err);
     if (status == kExitFailed) {
@@ -189,6 +211,7 @@ CommandRun DefineSkyplot(CLI::App& command) {
         ->type_name("FILE.svg");
     AddPositionOption(command, options->position,
                       "the place to look from (default: the log's median fix)");
+    AddNavigationOption(command, options->navigation.path);
     command.footer(kSkyplotHelp);
     return [options](const CommandStreams& io) { return RunSkyplot(*options, io); };
 }

@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -15,6 +16,7 @@
 #include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/median_fix.hpp"
+#include "tools/dump/navigation_option.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/dump/shared_options.hpp"
 
@@ -44,6 +46,8 @@ class LogSummary : public LogEpochVisitor {
     std::size_t minSatellites = std::numeric_limits<std::size_t>::max(), maxSatellites = 0;
     std::size_t sumSatellites = 0;
     MedianFix fixes;  // of every epoch
+
+    explicit LogSummary(EpochFixer fixer) : fixes(0, std::move(fixer)) {}
 
     void Entry(const LogEntry& e) override {
         const auto k = static_cast<std::size_t>(e.kind->kind);
@@ -201,20 +205,26 @@ constexpr const char* kSummaryHelp =
     "  fix               epochs with a fix, their mean position (latitude, longitude,\n"
     "                    degrees; height above the WGS-84 ellipsoid, m; X Y Z, m)\n"
     "  scatter           1 sigma of the fixes about the mean, north, east and up, m\n"
+    "                    (the fixes of satlog-dump fix: with --nav the broadcast\n"
+    "                    ionospheric correction, without it none)\n"
     "then per satellite: the MPC entries measured, the epochs it was usable at (a\n"
     "usable status and an ephemeris) and the ephemerides received.\n";
 
 struct SummaryOptions {
     std::string file;
     WeekOptions week;
+    NavigationOption navigation;
 };
 
-int RunSummary(const SummaryOptions& options, const CommandStreams& io) {
+int RunSummary(SummaryOptions& options, const CommandStreams& io) {
+    if (!options.navigation.Load(io.err)) {
+        return kExitFailed;
+    }
     CommandLog log;
     if (!log.Open(options.file, io.err)) {
         return kExitFailed;
     }
-    LogSummary summary;
+    LogSummary summary(options.navigation.Fixer());
     const LogWalkEnd end = WalkLogReportingDamage(log, summary, io.err);
     const int status = WalkEndStatus(end, log.ShownName(), io.err);
     if (status == kExitFailed) {
@@ -238,6 +248,7 @@ CommandRun DefineSummary(CLI::App& command) {
     auto options = std::make_shared<SummaryOptions>();
     AddLogFileArgument(command, options->file);
     AddWeekOptions(command, options->week);
+    AddNavigationOption(command, options->navigation.path);
     command.footer(kSummaryHelp);
     return [options](const CommandStreams& io) { return RunSummary(*options, io); };
 }

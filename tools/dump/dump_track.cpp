@@ -20,6 +20,7 @@
 #include "tools/dump/epoch_report.hpp"
 #include "tools/dump/log_command_support.hpp"
 #include "tools/dump/log_follower.hpp"
+#include "tools/dump/navigation_option.hpp"
 #include "tools/dump/nmea_server.hpp"
 #include "tools/dump/output_buffer.hpp"
 #include "tools/dump/shared_options.hpp"
@@ -27,10 +28,11 @@
 namespace {
 
 constexpr const char* kTrackFixHelp =
-    "The fix is that of satlog-dump fix (no ionospheric correction). Altitudes are\n"
-    "above mean sea level: the ellipsoidal height minus the EGM96 geoid's height (the\n"
-    "15-minute grid of PROJ's data, interpolated bilinearly, compiled into the\n"
-    "program). UTC is GPS time minus the leap seconds. Without --week or --date the\n"
+    "The fix is that of satlog-dump fix: with --nav the broadcast ionospheric\n"
+    "correction, without it none. Altitudes are above mean sea level: the ellipsoidal\n"
+    "height minus the EGM96 geoid's height (the 15-minute grid of PROJ's data,\n"
+    "interpolated bilinearly, compiled into the program). UTC is GPS time minus the\n"
+    "leap seconds. Without --week or --date the\n"
     "week is the one that puts the last epoch closest before FILE's modification\n"
     "time, as for rinex (named on standard error); a log on standard input needs one\n"
     "of them.\n";
@@ -89,10 +91,16 @@ struct TrackOptions {
     std::string file;
     WeekOptions week;
     FixOptions fix;
+    NavigationOption navigation;
     std::optional<int> leapSeconds;
     std::optional<ListenAddress> listen;  // nmea only
     FollowFlags follow;                   // nmea only
 };
+
+// The reporter of a command's epochs: the fixes with --nav's ionosphere and ephemerides.
+EpochReporter MakeReporter(const TrackOptions& options) {
+    return EpochReporter(options.navigation.Fixer(options.fix), options.leapSeconds);
+}
 
 // The first and last epoch times of a log and the week rollovers between them, read ahead so
 // that the week can be inferred from the file's time before the first epoch is written.
@@ -257,7 +265,11 @@ bool ServeFinishedLog(const ListenAddress& where, std::shared_ptr<const std::str
 class LiveSentences : public LogFollowVisitor {
   public:
     LiveSentences(const TrackOptions& options, OutputBuffer& out, std::FILE* err)
-        : options_(options), out_(out), err_(err), reporter_(options.fix, options.leapSeconds) {}
+        : options_(options),
+          out_(out),
+          err_(err),
+          reporter_(MakeReporter(options)),
+          sending_(options.follow.fromStart) {}
     void Attach(LogFollower& follower) { follower_ = &follower; }
     bool Failed() const { return outputFailed_ || weekFailed_ || listenFailed_; }
     bool OutputFailed() const { return outputFailed_; }
@@ -270,6 +282,7 @@ class LiveSentences : public LogFollowVisitor {
     // With --listen the port opens when the log's past has been read: a client that connects
     // gets live epochs from then on.
     void CaughtUp() override {
+        sending_ = true;
         if (!options_.listen) {
             return;
         }
@@ -286,6 +299,10 @@ class LiveSentences : public LogFollowVisitor {
     }
 
     void Epoch(const LogEpoch& epoch) override {
+        if (!sending_) {
+            reporter_.Skip(epoch);  // the log's past: fixed, not sent
+            return;
+        }
         const std::optional<GpsTime> time = TimeOf(epoch);
         if (!time) {
             return;
@@ -306,9 +323,7 @@ class LiveSentences : public LogFollowVisitor {
     }
 
     // A new recording: its satellites are looked at from its own fixes.
-    void Restart(const LogRestart&) override {
-        reporter_ = EpochReporter(options_.fix, options_.leapSeconds);
-    }
+    void Restart(const LogRestart&) override { reporter_ = MakeReporter(options_); }
 
   private:
     std::optional<GpsTime> TimeOf(const LogEpoch& epoch) {
@@ -337,6 +352,7 @@ class LiveSentences : public LogFollowVisitor {
     std::FILE* err_;
     std::unique_ptr<NmeaServer> server_;
     EpochReporter reporter_;
+    bool sending_;
     std::optional<EpochWeeks> weeks_;
     std::string sentences_;
     LogFollower* follower_ = nullptr;
@@ -349,7 +365,7 @@ int FollowNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
     OutputBuffer text(out, 1 << 12);
     LiveSentences live(options, text, err);
     FollowOptions follow;
-    follow.fromStart = options.follow.fromStart;
+    follow.fromStart = true;  // the past is fixed, not sent (LiveSentences)
     LogFollower follower(options.file, live, err, follow);
     live.Attach(follower);
     StopFollowerOnSignals(follower);
@@ -358,7 +374,10 @@ int FollowNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
     return FinishOutput(text, err, live.Failed() ? kExitFailed : status);
 }
 
-int RunNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
+int RunNmea(TrackOptions& options, std::FILE* out, std::FILE* err) {
+    if (!options.navigation.Load(err)) {
+        return kExitFailed;
+    }
     if (options.follow.follow) {
         if (options.file == "-") {
             std::fprintf(err,
@@ -373,7 +392,7 @@ int RunNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
         return kExitFailed;
     }
     OutputBuffer text(out, 1 << 16);
-    EpochReporter reporter(options.fix, options.leapSeconds);
+    EpochReporter reporter = MakeReporter(options);
     std::string sentences;
     // With --listen the whole log's sentences are kept for the clients instead.
     auto whole = std::make_shared<std::string>();
@@ -396,13 +415,16 @@ int RunNmea(const TrackOptions& options, std::FILE* out, std::FILE* err) {
     return ServeFinishedLog(*options.listen, std::move(whole), err) ? status : kExitFailed;
 }
 
-int RunGpx(const TrackOptions& options, std::FILE* out, std::FILE* err) {
+int RunGpx(TrackOptions& options, std::FILE* out, std::FILE* err) {
+    if (!options.navigation.Load(err)) {
+        return kExitFailed;
+    }
     CommandLog log;
     if (!log.Open(options.file, err)) {
         return kExitFailed;
     }
     OutputBuffer xml(out, 1 << 16);
-    EpochReporter reporter(options.fix, options.leapSeconds);
+    EpochReporter reporter = MakeReporter(options);
     std::string text;
     AppendGpxHeader("satlog-dump " SATLOG_VERSION, log.ShownName(), text);
     xml.Text(text);
@@ -431,6 +453,7 @@ std::shared_ptr<TrackOptions> AddTrackOptions(CLI::App& command) {
     AddWeekOptions(command, options->week);
     AddLeapSecondsOption(command, options->leapSeconds);
     AddMaskOption(command, options->fix.elevationMaskDeg);
+    AddNavigationOption(command, options->navigation.path);
     return options;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "formats/rawlog/epoch_fix.hpp"
 #include "gnss/geodesy.hpp"
 #include "gnss/geoid/egm96_geoid.hpp"
 #include "gnss/leap_seconds.hpp"
@@ -39,7 +38,8 @@ GpxTrackPoint EpochReport::TrackPoint() const {
 
 const EpochReport& EpochReporter::Report(const LogEpoch& epoch, GpsTime time) {
     EpochReport& r = report_;
-    r.fix = FixLogEpoch(epoch, fixOptions_);
+    const EpochFix fixed = fixer_.Fix(epoch);
+    r.fix = fixed.fix;
     r.nmea = NmeaEpoch{};
     r.nmea.utc = std::chrono::floor<std::chrono::milliseconds>(ToUtc(time, leapSeconds_));
     r.nmea.hasFix = r.fix.valid;
@@ -49,25 +49,24 @@ const EpochReport& EpochReporter::Report(const LogEpoch& epoch, GpsTime time) {
         const double separation = Egm96Separation(g.latitudeDeg, g.longitudeDeg);
         r.nmea.fix = {g.latitudeDeg, g.longitudeDeg, g.heightM - separation, separation, r.fix.pdop,
                       r.fix.hdop,    r.fix.vdop};
-        // FixLogEpoch hands the fix the epoch's measurements in order: bit k is measurement k.
-        for (std::size_t k = 0; k < epoch.measurements.size() && k < 64; ++k) {
+        for (std::size_t k = 0; k < fixed.ranges.size() && k < 64 && used < used_.size(); ++k) {
             if ((r.fix.usedMask >> k & 1U) != 0) {
-                used_[used++] = epoch.measurements[k].prn;
+                used_[used++] = fixed.ranges[k].prn;
             }
         }
         lastFix_ = r.fix.position;
         lastFixGeodetic_ = g;
     }
     std::size_t inView = 0;
-    for (const EpochMeasurement& m : epoch.measurements) {
-        if (!std::isfinite(m.position.x) || !std::isfinite(m.position.y) ||
-            !std::isfinite(m.position.z) || inView == inView_.size()) {
+    for (const RangeMeasurement& m : fixed.ranges) {
+        if (!std::isfinite(m.satellite.x) || !std::isfinite(m.satellite.y) ||
+            !std::isfinite(m.satellite.z) || inView == inView_.size()) {
             continue;  // a degenerate ephemeris: the satellite was measured but is nowhere
         }
         NmeaSatellite& s = inView_[inView++];
         s = {m.prn, false, 0, 0};
         if (lastFix_) {
-            const LookAngles look = ComputeLookAngles(*lastFix_, lastFixGeodetic_, m.position);
+            const LookAngles look = ComputeLookAngles(*lastFix_, lastFixGeodetic_, m.satellite);
             s.lookKnown = true;
             s.elevationDeg = look.elevationDeg;
             s.azimuthDeg = look.azimuthDeg;
@@ -76,4 +75,12 @@ const EpochReport& EpochReporter::Report(const LogEpoch& epoch, GpsTime time) {
     r.nmea.usedPrns = std::span<const int>(used_).first(used);
     r.nmea.inView = std::span<const NmeaSatellite>(inView_).first(inView);
     return r;
+}
+
+void EpochReporter::Skip(const LogEpoch& epoch) {
+    const PointFix fix = fixer_.Fix(epoch).fix;
+    if (fix.valid) {
+        lastFix_ = fix.position;
+        lastFixGeodetic_ = fix.geodetic;
+    }
 }

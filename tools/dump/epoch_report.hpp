@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "formats/gpx/gpx_track.hpp"
 #include "formats/nmea/nmea_sentences.hpp"
+#include "formats/rawlog/epoch_fix.hpp"
 #include "formats/rawlog/log_epochs.hpp"
 #include "gnss/gps_time.hpp"
 #include "positioning/point_fix.hpp"
@@ -41,16 +43,19 @@ struct EpochReport {
 
 class EpochReporter {
   public:
-    EpochReporter(const FixOptions& fixOptions, std::optional<int> leapSeconds)
-        : fixOptions_(fixOptions), leapSeconds_(leapSeconds) {}
+    EpochReporter(EpochFixer fixer, std::optional<int> leapSeconds)
+        : fixer_(std::move(fixer)), leapSeconds_(leapSeconds) {}
 
-    // The report of `epoch`, whose full GPS time is `time`. Satellites are looked at from the
-    // epoch's fix, or without one from the last fix before it; before any fix their elevation
-    // and azimuth stay unknown.
+    // The report of `epoch`, whose full GPS time is `time`. Satellites (those of the log and,
+    // with a navigation file, those it serves) are looked at from the epoch's fix, or without one
+    // from the last fix before it; before any fix their elevation and azimuth stay unknown.
     const EpochReport& Report(const LogEpoch& epoch, GpsTime time);
+    // An epoch that is not reported (the past of a followed log) still fixed, so that the next
+    // fix starts from it and the satellites are looked at from it, as in a report of every epoch.
+    void Skip(const LogEpoch& epoch);
 
   private:
-    FixOptions fixOptions_;
+    EpochFixer fixer_;
     std::optional<int> leapSeconds_;
     std::optional<Ecef> lastFix_;  // where the satellites are looked at from
     Geodetic lastFixGeodetic_;

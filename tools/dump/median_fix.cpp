@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "formats/rawlog/epoch_fix.hpp"
-
 namespace {
 
 // The middle value; with an even count, the mean of the two middle ones.
@@ -22,7 +20,7 @@ void MedianFix::Add(const LogEpoch& epoch) {
     if (epochs_++ % stride_ != 0) {
         return;
     }
-    const PointFix fix = FixLogEpoch(epoch);
+    const PointFix fix = fixer_.Fix(epoch).fix;
     if (fix.valid) {
         fixes_.push_back(fix.position);
         epochIndex_.push_back(epochs_ - 1);

@@ -6,15 +6,19 @@
 
 #include <cstddef>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "formats/rawlog/epoch_fix.hpp"
 #include "formats/rawlog/log_epochs.hpp"
 #include "gnss/coordinates.hpp"
 
 class MedianFix {
   public:
-    // `bound` 0: every epoch's fix is kept.
-    explicit MedianFix(std::size_t bound = 0) : bound_(bound) {}
+    // `bound` 0: every epoch's fix is kept. The fixes are those of `fixer` (with --nav, its
+    // ionosphere and ephemerides).
+    explicit MedianFix(std::size_t bound = 0, EpochFixer fixer = EpochFixer())
+        : bound_(bound), fixer_(std::move(fixer)) {}
 
     // Fixes `epoch` (with the default mask) when it is one of those kept.
     void Add(const LogEpoch& epoch);
@@ -25,6 +29,7 @@ class MedianFix {
 
   private:
     std::size_t bound_;
+    EpochFixer fixer_;
     std::vector<Ecef> fixes_;
     std::vector<std::size_t> epochIndex_;  // of each fix among all epochs
     std::size_t epochs_ = 0;

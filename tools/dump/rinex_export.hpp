@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "formats/rawlog/epoch_fix.hpp"
 #include "formats/rawlog/log_epochs.hpp"
 #include "formats/rinex/rinex_navigation.hpp"
 #include "formats/rinex/rinex_observation_writer.hpp"
@@ -19,6 +21,11 @@
 
 class RinexExportCollector : public LogEpochVisitor {
   public:
+    // The fixes of the approximate position come from `fixer` (the ionosphere and navigation
+    // file of --nav).
+    explicit RinexExportCollector(EpochFixer fixer = EpochFixer())
+        : fixes_(kMaxMedianFixes, std::move(fixer)) {}
+
     struct ExportEpoch {
         GpsTime time;  // in the log's weeks (LogEpoch::time)
         std::uint32_t firstRange = 0;
@@ -56,7 +63,7 @@ class RinexExportCollector : public LogEpochVisitor {
     std::vector<ExportEphemeris> ephemerides_;
     std::size_t pending_ = 0;  // ephemerides_ before this index have their epoch
     static constexpr std::size_t kMaxMedianFixes = 1024;
-    MedianFix fixes_{kMaxMedianFixes};
+    MedianFix fixes_;
     std::size_t unwritableRanges_ = 0;
     std::size_t outOfOrderEpochs_ = 0;
     GpsTime lastKept_;

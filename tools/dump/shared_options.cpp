@@ -111,6 +111,18 @@ void AddFollowOptions(CLI::App& command, FollowFlags& flags) {
         ->needs(follow);
 }
 
+void AddNavigationOption(CLI::App& command, std::string& path) {
+    command
+        .add_option("--nav", path,
+                    "a RINEX 2 GPS navigation file (such as the day's\n"
+                    "broadcast file): its ION ALPHA / ION BETA give the fixes\n"
+                    "the broadcast (Klobuchar) ionospheric correction of\n"
+                    "IS-GPS-200; its ephemerides serve satellites the log has\n"
+                    "no ephemeris for yet. Without it there is no ionospheric\n"
+                    "correction")
+        ->type_name("FILE");
+}
+
 void AddPositionOption(CLI::App& command, std::optional<Geodetic>& place,
                        const std::string& meaning) {
     AddValueOption(

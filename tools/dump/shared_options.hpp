@@ -44,6 +44,11 @@ struct FollowFlags {
 };
 void AddFollowOptions(CLI::App& command, FollowFlags& flags);
 
+// --nav FILE: a RINEX 2 GPS navigation file whose ION ALPHA / ION BETA give the fixes the
+// broadcast ionospheric correction and whose ephemerides serve satellites the log has none for
+// yet (navigation_option.hpp reads it).
+void AddNavigationOption(CLI::App& command, std::string& path);
+
 // --position LAT,LON,H: a place on the WGS-84 ellipsoid; `meaning` says what it stands for.
 void AddPositionOption(CLI::App& command, std::optional<Geodetic>& place,
                        const std::string& meaning);

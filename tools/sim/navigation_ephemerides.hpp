@@ -1,11 +1,10 @@
-// The ephemerides of a RINEX 2 GPS navigation file as the satellites broadcast them: for every
-// PRN the healthy record whose toe is nearest to the time asked for.
+// A RINEX 2 GPS navigation file as the satellites broadcast it: for every PRN the healthy record
+// whose toe is nearest to the time asked for, and the ionospheric coefficients of its header.
 #pragma once
 
-#include <array>
 #include <string>
-#include <vector>
 
+#include "formats/rinex/navigation_data.hpp"
 #include "tools/sim/ephemeris_source.hpp"
 
 class NavigationEphemerides : public EphemerisSource {
@@ -14,17 +13,14 @@ class NavigationEphemerides : public EphemerisSource {
     // parse error, the line.
     bool Load(const std::string& path, std::string& error);
 
-    int MaxPrn() const override { return kMaxPrn; }
+    int MaxPrn() const override { return BroadcastEphemerides::kMaxPrn; }
     std::optional<EphemerisRecord> Ephemeris(int prn, double time) const override;
 
     // A time inside the file: the median toe of its healthy records.
-    double DefaultStart() const;
-    std::size_t HealthyRecordCount() const;
-
-    // Records are used up to this far from their toe (the usual four-hour fit interval).
-    static constexpr double kMaxAge = 4 * 3600.0;
-    static constexpr int kMaxPrn = 32;
+    double DefaultStart() const { return data_.ephemerides.MedianToe(); }
+    // ION ALPHA and ION BETA of the header, when it has both.
+    const std::optional<KlobucharParameters>& Ionosphere() const { return data_.ionosphere; }
 
   private:
-    std::array<std::vector<EphemerisRecord>, kMaxPrn + 1> byPrn_;
+    NavigationData data_;
 };

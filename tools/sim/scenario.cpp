@@ -17,9 +17,10 @@ std::int32_t WeekMilliseconds(std::int64_t simulationMs) {
 }
 
 Scenario::Scenario(const EphemerisSource& source, const ReceiverSite& site, std::int64_t startMs,
-                   int snvIntervalSeconds)
+                   int snvIntervalSeconds, const KlobucharParameters* ionosphere)
     : source_(source),
       site_(site),
+      ionosphere_(ionosphere),
       nextMs_(startMs),
       snvInterval_(snvIntervalSeconds),
       satellites_(static_cast<std::size_t>(source.MaxPrn()) + 1) {}
@@ -38,7 +39,7 @@ EpochPlan Scenario::Next() {
         const std::optional<EphemerisRecord> eph = source_.Ephemeris(prn, time);
         std::optional<SignalSolution> signal;
         if (eph) {
-            signal = SolveSignal(*eph, site_, receiveTime);
+            signal = SolveSignal(*eph, site_, receiveTime, ionosphere_);
         }
         const bool visible = signal && signal->elevationDeg >= kElevationMaskDeg;
         if (!visible) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "orbit/satellite_position.hpp"
+#include "positioning/ionosphere.hpp"
 #include "records/record_encoder.hpp"
 #include "records/record_layout.hpp"
 #include "tools/sim/ephemeris_source.hpp"
@@ -49,9 +50,10 @@ struct EpochPlan {
 
 class Scenario {
   public:
-    // `startMs`: the first epoch, ms since the start of the simulation's first GPS week.
+    // `startMs`: the first epoch, ms since the start of the simulation's first GPS week. With
+    // `ionosphere` (which must outlive the scenario) the ranges carry the broadcast model's delay.
     Scenario(const EphemerisSource& source, const ReceiverSite& site, std::int64_t startMs,
-             int snvIntervalSeconds);
+             int snvIntervalSeconds, const KlobucharParameters* ionosphere = nullptr);
 
     EpochPlan Next();
 
@@ -65,6 +67,7 @@ class Scenario {
 
     const EphemerisSource& source_;
     ReceiverSite site_;
+    const KlobucharParameters* ionosphere_;
     std::int64_t nextMs_;
     double snvInterval_;
     std::vector<Satellite> satellites_;  // by PRN

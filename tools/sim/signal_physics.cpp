@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "gnss/geodesy.hpp"
 #include "positioning/troposphere.hpp"
 
 SatellitePosition RotateIntoLaterFrame(const SatellitePosition& p, double seconds) {
@@ -12,12 +13,12 @@ SatellitePosition RotateIntoLaterFrame(const SatellitePosition& p, double second
 }
 
 SignalSolution SolveSignal(const EphemerisRecord& ephemeris, const ReceiverSite& site,
-                           double receiveTime) {
+                           double receiveTime, const KlobucharParameters* ionosphere) {
     // Iterate on the raw range itself: the tool turns it into the transmit time
     // receiveTime - rawRange, the orbit code turns that into the emission time T - dtsv and the
     // position there; the signal must then have travelled exactly the distance from that position
-    // (carried into the frame of the receive instant) to the receiver, plus the tropospheric
-    // delay at the elevation it arrives from. Each step corrects the raw range by the mismatch,
+    // (carried into the frame of the receive instant) to the receiver, plus the atmosphere's
+    // delays in the direction it arrives from. Each step corrects the raw range by the mismatch,
     // which shrinks by about v/c per step. The transmit time is formed here exactly as the tool
     // forms it, so the tool evaluates the orbit at the very same instant.
     //
@@ -38,10 +39,15 @@ SignalSolution SolveSignal(const EphemerisRecord& ephemeris, const ReceiverSite&
         const double dy = moved.y - site.ecef.y;
         const double dz = moved.z - site.ecef.z;
         const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
-        const double elevation = ElevationDeg(site, moved);
+        const Geodetic where{site.latitudeDeg, site.longitudeDeg, site.heightM};
+        const LookAngles look = ComputeLookAngles({site.ecef.x, site.ecef.y, site.ecef.z}, where,
+                                                  {moved.x, moved.y, moved.z});
+        const double elevation = look.elevationDeg;
         // The atmosphere slows the signal: it arrives later than the straight line allows.
         const double delay = TroposphericDelay(site.latitudeDeg, site.heightM, elevation);
-        const double mismatch = travel - (range + delay) / kSpeedOfLight;
+        const double ionospheric =
+            ionosphere != nullptr ? KlobucharDelay(*ionosphere, where, look, receiveTime) : 0.0;
+        const double mismatch = travel - (range + delay + ionospheric) / kSpeedOfLight;
         out.rawRange = rawRange;
         out.transmitTime = transmitTime;
         out.emissionTime = s.correctedTime;
@@ -49,6 +55,7 @@ SignalSolution SolveSignal(const EphemerisRecord& ephemeris, const ReceiverSite&
         out.positionAtReception = moved;
         out.geometricRange = range;
         out.troposphericDelay = delay;
+        out.ionosphericDelay = ionospheric;
         out.elevationDeg = elevation;
         out.iterations = k;
         if (!(std::fabs(mismatch) >= kTolerance) || k == kMaxIterations) {

@@ -95,6 +95,11 @@ constexpr OptionRow kOptions[] = {
          return ParseWholeNumber(v, *o.durationSeconds) && *o.durationSeconds > 0.0 &&
                 *o.durationSeconds <= 1e9;
      }},
+    {"--ionosphere", "", kScenario,
+     "the ranges also carry the broadcast ionospheric delay of\nthe ION ALPHA / ION BETA in "
+     "--nav's "
+     "header (default: none)",
+     [](std::string_view, SimOptions& o) { return o.ionosphere = true; }},
     {"--snv-interval", "S", kScenario,
      "resend each satellite's ephemeris every S seconds (default 60)",
      [](std::string_view v, SimOptions& o) { return ParsePositiveInt(v, o.snvIntervalSeconds); }},
@@ -182,6 +187,10 @@ std::string ConflictOf(const SimOptions& o) {
         (o.navPath.empty() || !o.replayPath.empty() || o.startSecondsOfWeek)) {
         return "--obs replays observations with the ephemerides of --nav; --replay and --start "
                "do not apply";
+    }
+    if (o.ionosphere && (o.navPath.empty() || !o.obsPath.empty())) {
+        return "--ionosphere takes its coefficients from --nav, and does not apply to --obs, "
+               "whose ranges are real";
     }
     if (!o.logPath.empty() && o.replayPath.empty() && o.obsPath.empty() && !o.durationSeconds) {
         return "--log needs --duration";

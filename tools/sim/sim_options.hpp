@@ -49,6 +49,7 @@ struct SimOptions {
     double heightM = 300.0;
     bool positionGiven = false;
 
+    bool ionosphere = false;      // --ionosphere: the broadcast ionospheric delay of --nav's header
     int snvIntervalSeconds = 60;  // --snv-interval
     int silentAfter = -1;         // --silent-after: no answer after command N; -1 answers all
     FaultOptions faults;

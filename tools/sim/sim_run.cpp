@@ -113,6 +113,10 @@ bool Run::Prepare(std::string& error) {
             }
             source = &navigation_;
             start = navigation_.DefaultStart();
+            if (o_.ionosphere && !navigation_.Ionosphere()) {
+                error = o_.navPath + ": has no ION ALPHA and ION BETA for --ionosphere";
+                return false;
+            }
         }
         if (!o_.obsPath.empty()) {
             observations_ = ObservationReplay::Load(o_.obsPath, navigation_, o_.snvIntervalSeconds,
@@ -129,7 +133,10 @@ bool Run::Prepare(std::string& error) {
         } else {
             start = o_.startSecondsOfWeek.value_or(start);
             const auto startMs = static_cast<std::int64_t>(std::llround(start * 1000.0));
-            scenario_ = std::make_unique<Scenario>(*source, site, startMs, o_.snvIntervalSeconds);
+            const KlobucharParameters* ionosphere =
+                o_.ionosphere ? &*navigation_.Ionosphere() : nullptr;
+            scenario_ = std::make_unique<Scenario>(*source, site, startMs, o_.snvIntervalSeconds,
+                                                   ionosphere);
         }
     }
     // Every output is opened before any is emptied: one that cannot be opened costs no other.
