@@ -1,7 +1,10 @@
 // `satlog-dump fix`, `nmea` and `gpx` against `satlog-dump positions` on the same 6-hour
 // simulated raw log (the built-in sky, one epoch a second), side by side in one run: each must
-// cost at most twice what the positions cost. All write to /dev/null.
+// cost at most twice what the positions cost. The same for `fix` with and without --nav on a
+// 6-hour log simulated from the reference day's navigation file with its broadcast ionospheric
+// delay. All write to /dev/null.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -29,9 +32,33 @@ std::filesystem::path SixHourLog() {
     return path;
 }
 
+// The same from the broadcast ephemerides of 2010-07-01, noon on, the ranges carrying the
+// ionospheric delay of the file's coefficients.
+std::string NavigationFile() {
+    std::string dir = SATLOG_DATA_DIR;
+    if (const char* env = std::getenv("SATLOG_DATA_DIR")) {
+        dir = env;
+    }
+    return dir + "/brdc1820.10n";
+}
+
+std::filesystem::path SixHourIonosphereLog() {
+    const auto path = std::filesystem::temp_directory_path() / "satlog-fix-bench-6h-iono.log";
+    if (!std::filesystem::exists(path)) {
+        const std::string log = path.string();
+        const std::string nav = NavigationFile();
+        const std::string seconds = std::to_string(kSeconds);
+        const char* argv[] = {"satlog-sim",    "--log",   log.c_str(), "--duration",
+                              seconds.c_str(), "--start", "388800",    "--position",
+                              "47.4,8.5,500",  "--nav",   nav.c_str(), "--ionosphere"};
+        SimMain(static_cast<int>(std::size(argv)), argv, stdout, stderr);
+    }
+    return path;
+}
+
 template <typename Command>
-void RunOverLog(benchmark::State& state, Command command) {
-    const auto path = SixHourLog();
+void RunOverLog(benchmark::State& state, Command command,
+                const std::filesystem::path& path = SixHourLog()) {
     std::FILE* devNull = std::fopen("/dev/null", "w");
     for (auto _ : state) {
         std::FILE* in = std::fopen(path.string().c_str(), "rb");
@@ -81,5 +108,37 @@ void BM_GpxSixHours(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_GpxSixHours)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_PositionsSixHoursIonosphere(benchmark::State& state) {
+    RunOverLog(
+        state,
+        [](std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
+            return DumpPositions(in, name, out, err);
+        },
+        SixHourIonosphereLog());
+}
+BENCHMARK(BM_PositionsSixHoursIonosphere)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_FixSixHoursIonosphere(benchmark::State& state) {
+    RunOverLog(
+        state,
+        [](std::FILE* in, const std::string& name, std::FILE* out, std::FILE* err) {
+            return DumpFix(in, name, out, err);
+        },
+        SixHourIonosphereLog());
+}
+BENCHMARK(BM_FixSixHoursIonosphere)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_FixSixHoursIonosphereWithNav(benchmark::State& state) {
+    RunOverLog(
+        state,
+        [](std::FILE*, const std::string& name, std::FILE* out, std::FILE* err) {
+            const std::string nav = NavigationFile();
+            const char* argv[] = {"satlog-dump", "fix", "--nav", nav.c_str(), name.c_str()};
+            return DumpMain(static_cast<int>(std::size(argv)), argv, out, err);
+        },
+        SixHourIonosphereLog());
+}
+BENCHMARK(BM_FixSixHoursIonosphereWithNav)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
