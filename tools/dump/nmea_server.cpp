@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <csignal>
 #include <deque>
 #include <future>
@@ -11,6 +10,8 @@
 #include <vector>
 
 #include <asio.hpp>
+
+#include "formats/text/number_text.hpp"
 
 namespace {
 
@@ -360,9 +361,7 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
         }
     }
     unsigned value = 0;
-    const auto r = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (port.empty() || r.ec != std::errc() || r.ptr != port.data() + port.size() ||
-        value > 65535) {
+    if (!ParseWholeNumber(port, value) || value > 65535) {
         return std::nullopt;
     }
     where.port = static_cast<std::uint16_t>(value);
