@@ -162,7 +162,7 @@ void AppendGsv(const NmeaEpoch& e, std::string& out) {
         const std::size_t start = BeginSentence("GPGSV,", out);
         AppendPadded(static_cast<long long>(sentences), 1, out);
         out.push_back(',');
-        AppendPadded(static_cast<long long>(n + 1), 1, out);
+        AppendPadded(static_cast<long long>(n) + 1, 1, out);
         out.push_back(',');
         AppendPadded(static_cast<long long>(count), 2, out);
         const std::size_t end = std::min(count, (n + 1) * kSatellitesPerGsv);

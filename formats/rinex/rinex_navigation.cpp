@@ -63,7 +63,11 @@ class NavigationParser {
   private:
     // A malformed line (too long, not ASCII) is the reason, whatever the caller was reading.
     bool Fail(std::string message) {
-        message_ = lines_.Error().empty() ? std::move(message) : lines_.Error();
+        if (lines_.Error().empty()) {
+            message_ = std::move(message);
+        } else {
+            message_ = lines_.Error();
+        }
         return false;
     }
     bool ReadHeader();

@@ -92,7 +92,11 @@ class RinexObservationReader::Parser {
     bool Fail(std::string message) {
         failed = true;
         failure.line = failLine_ != 0 ? failLine_ : lines_.LineNumber();
-        failure.message = lines_.Error().empty() ? std::move(message) : lines_.Error();
+        if (lines_.Error().empty()) {
+            failure.message = std::move(message);
+        } else {
+            failure.message = lines_.Error();
+        }
         return false;
     }
     bool NextLine(std::string_view& line, const char* whereEnded) {

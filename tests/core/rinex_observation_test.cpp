@@ -80,10 +80,11 @@ TEST(RinexObservation, ReadsContinuationLinesAndSkipsWhatIsNotAnObservation) {
         " 05  4  2  0  0  0.0030000  0 14G01G02G03G04G05G06G07G08G09G10G11R12-0.000123456\n"
         "                                G13G14\n";
     for (int s = 1; s <= 14; ++s) {
-        text += RinexObservationField("20000000.00" + std::to_string(s % 10), ' ', '7') +
-                RinexObservationField("1000000.000") + RinexObservationField("-50.123", '1', '9') +
-                RinexObservationField("20000001.000") + RinexObservationField("") + "\n" +
-                RinexObservationField("45.000") + "\n";
+        text +=
+            RinexObservationField(std::string("20000000.00") + std::to_string(s % 10), ' ', '7') +
+            RinexObservationField("1000000.000") + RinexObservationField("-50.123", '1', '9') +
+            RinexObservationField("20000001.000") + RinexObservationField("") + "\n" +
+            RinexObservationField("45.000") + "\n";
     }
     text += "                            4  2\n" + RinexHeaderLine("a spliced file", "COMMENT") +
             RinexHeaderLine("", "ANT # / TYPE");

@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string_view>
-#include <utility>
 
 #include <CLI/CLI.hpp>
 
@@ -118,7 +117,7 @@ void ReportInconsistent(std::size_t epochs, const std::string& name, std::FILE* 
 class CsvFixes : public LogEpochVisitor {
   public:
     CsvFixes(OutputBuffer& out, EpochFixer fixer, const std::string& name, std::FILE* err)
-        : out_(out), fixer_(std::move(fixer)), name_(name), err_(err) {}
+        : out_(out), fixer_(fixer), name_(name), err_(err) {}
 
     bool Done() const override { return out_.Failed(); }
 
@@ -153,7 +152,7 @@ class CsvFixes : public LogEpochVisitor {
 class LiveFixes : public LogFollowVisitor {
   public:
     LiveFixes(OutputBuffer& out, EpochFixer fixer, bool fromStart)
-        : out_(out), fixer_(std::move(fixer)), writing_(fromStart) {}
+        : out_(out), fixer_(fixer), writing_(fromStart) {}
     void Attach(LogFollower& follower) { follower_ = &follower; }
     std::size_t Inconsistent() const { return inconsistent_; }
 
@@ -202,7 +201,7 @@ class LiveFixes : public LogFollowVisitor {
 int FollowFix(const std::string& name, std::FILE* out, std::FILE* err, EpochFixer fixer,
               bool fromStart) {
     OutputBuffer csv(out, 1 << 12);
-    LiveFixes rows(csv, std::move(fixer), fromStart);
+    LiveFixes rows(csv, fixer, fromStart);
     FollowOptions follow;
     follow.fromStart = true;  // the past is fixed, not written (LiveFixes)
     LogFollower follower(name, rows, err, follow);

@@ -6,7 +6,6 @@
 #include <limits>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -47,7 +46,7 @@ class LogSummary : public LogEpochVisitor {
     std::size_t sumSatellites = 0;
     MedianFix fixes;  // of every epoch
 
-    explicit LogSummary(EpochFixer fixer) : fixes(0, std::move(fixer)) {}
+    explicit LogSummary(EpochFixer fixer) : fixes(0, fixer) {}
 
     void Entry(const LogEntry& e) override {
         const auto k = static_cast<std::size_t>(e.kind->kind);

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <utility>
 
 #include "formats/gpx/gpx_track.hpp"
 #include "formats/nmea/nmea_sentences.hpp"
@@ -44,7 +43,7 @@ struct EpochReport {
 class EpochReporter {
   public:
     EpochReporter(EpochFixer fixer, std::optional<int> leapSeconds)
-        : fixer_(std::move(fixer)), leapSeconds_(leapSeconds) {}
+        : fixer_(fixer), leapSeconds_(leapSeconds) {}
 
     // The report of `epoch`, whose full GPS time is `time`. Satellites (those of the log and,
     // with a navigation file, those it serves) are looked at from the epoch's fix, or without one

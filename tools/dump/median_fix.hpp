@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "formats/rawlog/epoch_fix.hpp"
@@ -18,7 +17,7 @@ class MedianFix {
     // `bound` 0: every epoch's fix is kept. The fixes are those of `fixer` (with --nav, its
     // ionosphere and ephemerides).
     explicit MedianFix(std::size_t bound = 0, EpochFixer fixer = EpochFixer())
-        : bound_(bound), fixer_(std::move(fixer)) {}
+        : bound_(bound), fixer_(fixer) {}
 
     // Fixes `epoch` (with the default mask) when it is one of those kept.
     void Add(const LogEpoch& epoch);

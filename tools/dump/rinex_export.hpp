@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "formats/rawlog/epoch_fix.hpp"
@@ -24,7 +23,7 @@ class RinexExportCollector : public LogEpochVisitor {
     // The fixes of the approximate position come from `fixer` (the ionosphere and navigation
     // file of --nav).
     explicit RinexExportCollector(EpochFixer fixer = EpochFixer())
-        : fixes_(kMaxMedianFixes, std::move(fixer)) {}
+        : fixes_(kMaxMedianFixes, fixer) {}
 
     struct ExportEpoch {
         GpsTime time;  // in the log's weeks (LogEpoch::time)

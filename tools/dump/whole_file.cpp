@@ -164,10 +164,13 @@ bool CommitWholeFiles(std::span<WholeFile* const> files, std::string& problem) {
             if (!backup.empty()) {
                 RemoveName(backup);
             }
-            for (auto k = placed.rbegin(); k != placed.rend(); ++k) {
+            // Taken back newest first, so that each name gets what it held before this run.
+            for (std::size_t k = placed.size(); k-- > 0;) {
+                const Placed& back = placed[k];
                 std::string ignored;
-                if (k->backup.empty() || !RenameReplacing(k->backup, k->file->target_, ignored)) {
-                    RemoveName(k->file->target_);
+                if (back.backup.empty() ||
+                    !RenameReplacing(back.backup, back.file->target_, ignored)) {
+                    RemoveName(back.file->target_);
                 }
             }
             for (WholeFile* f : files) {
