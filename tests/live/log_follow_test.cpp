@@ -1,9 +1,9 @@
-// satlog-dump fix --follow against a writer that does to the log what the window and its user do:
-// appends in pieces that split entries, pauses inside an entry, takes back a partial entry, empties
-// the log and starts again (once regrowing past the follower's offset while the follower is
-// stopped, so that only the bytes can tell), deletes it and creates it again, and replaces it by
-// renaming another file over it. What the follower writes is, recording by recording, what
-// satlog-dump fix writes for that recording's whole log.
+// satlog-dump fix --follow and nmea --follow against a writer that does to the log what the window
+// and its user do: appends in pieces that split entries, pauses inside an entry, takes back a
+// partial entry, empties the log and starts again (once regrowing past the followers' offset while
+// they are stopped, so that only the bytes can tell), deletes it and creates it again, and replaces
+// it by renaming another file over it. What each follower writes is, recording by recording, what
+// the same command writes for that recording's whole log.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -27,11 +28,40 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The GPS week the nmea commands date every recording by (all lie in one week).
+const std::string kWeek = "2300";
+
+// What a command writes for one epoch: fix one row, nmea the epoch's sentences.
+using EpochLines = std::vector<std::string>;
+
+std::vector<EpochLines> OfflineEpochs(const std::vector<std::string>& command,
+                                      const std::string& path) {
+    std::vector<std::string> args = command;
+    args.push_back(path);
+    const CommandRun run = RunCommand(DumpMain, args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const bool rows = command[1] == "fix";
+    std::vector<EpochLines> epochs;
+    for (std::size_t at = rows ? run.out.find('\n') + 1 : 0; at < run.out.size();) {
+        const std::size_t end = run.out.find('\n', at);
+        const std::string line = run.out.substr(at, end - at);
+        if (rows || line.rfind("$GPRMC", 0) == 0) {
+            epochs.emplace_back();
+        }
+        epochs.back().push_back(line);
+        at = end + 1;
+    }
+    return epochs;
+}
+
 struct Recording {
     std::vector<std::uint8_t> bytes;
-    std::vector<std::string> rows;         // satlog-dump fix of the whole log, without the header
     std::vector<std::uint64_t> epochEnds;  // where each PBN entry ends
+    std::vector<EpochLines> byCommand[2];  // fix, nmea: what each writes for the whole log
 };
+
+const std::vector<std::string> kCommands[2] = {{"satlog-dump", "fix"},
+                                               {"satlog-dump", "nmea", "--week", kWeek}};
 
 Recording Record(const ScratchDirectory& dir, const std::string& name, int seconds, int start) {
     const std::string path = dir / name;
@@ -51,14 +81,10 @@ Recording Record(const ScratchDirectory& dir, const std::string& name, int secon
     for (const FramedEvent* pbn : framed.Entries(&kPbnLayout)) {
         r.epochEnds.push_back(pbn->offset + 4 + kPbnLayout.bodyLength);
     }
-    const CommandRun fix = RunCommand(DumpMain, {"satlog-dump", "fix", path});
-    EXPECT_EQ(fix.status, 0) << fix.err;
-    for (std::size_t at = fix.out.find('\n') + 1; at < fix.out.size();) {
-        const std::size_t end = fix.out.find('\n', at);
-        r.rows.push_back(fix.out.substr(at, end - at));
-        at = end + 1;
+    for (int c = 0; c < 2; ++c) {
+        r.byCommand[c] = OfflineEpochs(kCommands[c], path);
+        EXPECT_EQ(r.byCommand[c].size(), r.epochEnds.size());
     }
-    EXPECT_EQ(r.rows.size(), r.epochEnds.size());
     return r;
 }
 
@@ -108,135 +134,172 @@ bool AwaitStopped(pid_t pid) {
     return false;
 }
 
-class LogFollow : public ::testing::Test {
-  protected:
-    // The follower's rows so far, without the header.
-    std::vector<std::string> Rows(ChildProcess& follower) {
-        std::vector<std::string> rows;
-        for (const ChildProcess::Line& line : follower.Lines(ChildProcess::Channel::Output)) {
-            rows.push_back(line.text);
-        }
-        if (!rows.empty()) {
-            rows.erase(rows.begin());
-        }
-        return rows;
+// One command following the log.
+struct Follower {
+    int command;  // index into kCommands
+    std::unique_ptr<ChildProcess> child;
+
+    // Waits until the follower has written the last line of `epoch`.
+    void AwaitEpoch(const EpochLines& epoch) const {
+        ASSERT_TRUE(child->WaitForLine(
+            ChildProcess::Channel::Output, [&](const std::string& l) { return l == epoch.back(); },
+            20s))
+            << kCommands[command][1] << " never wrote " << epoch.back();
     }
-    // Waits until the follower has written `row`.
-    void AwaitRow(ChildProcess& follower, const std::string& row) {
-        ASSERT_TRUE(follower.WaitForLine(
-            ChildProcess::Channel::Output, [&](const std::string& l) { return l == row; }, 20s))
-            << "never came: " << row;
-    }
-    void AwaitError(ChildProcess& follower, const std::string& text) {
-        ASSERT_TRUE(follower.WaitForLine(
+    void AwaitSaid(const std::string& text) const {
+        ASSERT_TRUE(child->WaitForLine(
             ChildProcess::Channel::Error,
             [&](const std::string& l) { return l.find(text) != std::string::npos; }, 20s))
-            << "never said: " << text;
+            << kCommands[command][1] << " never said: " << text;
     }
-
-    ScratchDirectory dir_;
 };
 
-TEST_F(LogFollow, EachRecordingComesOutAsTheOfflineFixOfItsWholeLog) {
-    const Recording a = Record(dir_, "a.log", 40, 345600);
-    const Recording b = Record(dir_, "b.log", 12, 400000);
-    const Recording c = Record(dir_, "c.log", 30, 450000);
-    const Recording d = Record(dir_, "d.log", 10, 500000);
-    const Recording e = Record(dir_, "e.log", 10, 550000);
+TEST(LogFollow, EachRecordingComesOutAsTheCommandWritesItsWholeLog) {
+    ScratchDirectory dir;
+    const Recording a = Record(dir, "a.log", 40, 345600);
+    const Recording b = Record(dir, "b.log", 12, 400000);
+    const Recording c = Record(dir, "c.log", 30, 450000);
+    const Recording d = Record(dir, "d.log", 10, 500000);
+    const Recording e = Record(dir, "e.log", 10, 550000);
     ASSERT_GT(c.epochEnds[20], b.bytes.size());  // c regrows past where b was read to
-    const std::string log = dir_ / "mavu0.txt";
+    const std::string log = dir / "mavu0.txt";
     Writer writer(log);
 
-    // Ten epochs are the log's past when the follower starts: they teach it the ephemerides.
+    // Ten epochs are the log's past when the followers start: they teach them the ephemerides.
     const std::size_t past = 10;
     writer.Append(a.bytes, 0, a.epochEnds[past - 1]);
-    ChildOptions options;
-    options.argv = {SATLOG_DUMP_PATH, "fix", "--follow", log};
-    options.output = options.error = ChildOptions::Stream::Capture;
-    options.stopSignal = SIGTERM;
-    ChildProcess follower(options);
-    ASSERT_TRUE(follower.WaitForLine(
+    std::vector<Follower> followers;
+    for (int command = 0; command < 2; ++command) {
+        ChildOptions options;
+        options.argv = kCommands[command];
+        options.argv[0] = SATLOG_DUMP_PATH;
+        // nmea from the log's start, so that when it opened the log does not matter.
+        options.argv.push_back("--follow");
+        if (command == 1) {
+            options.argv.push_back("--from-start");
+        }
+        options.argv.push_back(log);
+        options.output = options.error = ChildOptions::Stream::Capture;
+        options.stopSignal = SIGTERM;
+        followers.push_back({command, std::make_unique<ChildProcess>(options)});
+    }
+    // fix writes its header when the log's past has been read.
+    ASSERT_TRUE(followers[0].child->WaitForLine(
         ChildProcess::Channel::Output,
         [](const std::string& l) { return l.rfind("time_ms", 0) == 0; }, 20s));
+    const auto awaitAll = [&](const Recording& r, std::size_t epoch) {
+        for (const Follower& f : followers) {
+            f.AwaitEpoch(r.byCommand[f.command][epoch]);
+        }
+    };
+    const auto allSay = [&](const std::string& text) {
+        for (const Follower& f : followers) {
+            f.AwaitSaid(text);
+        }
+    };
 
     // Pieces that split entries, and a pause of a second inside an entry.
     const std::size_t middle = a.epochEnds[20] + 50;
     writer.Append(a.bytes, a.epochEnds[past - 1], middle);
     std::this_thread::sleep_for(1s);
     writer.Append(a.bytes, middle, a.epochEnds[30]);
-    AwaitRow(follower, a.rows[30]);
-    // A failed write taken back: the follower must have read the partial entry first.
-    const std::vector<std::uint8_t> junk(a.bytes.begin() + a.epochEnds[31],
-                                         a.bytes.begin() + a.epochEnds[31] + 90);
-    writer.Append(junk, 0, junk.size());
+    awaitAll(a, 30);
+    // A failed write taken back: the followers must have read the partial entry first.
+    const std::vector<std::uint8_t> partial(a.bytes.begin() + a.epochEnds[31],
+                                            a.bytes.begin() + a.epochEnds[31] + 90);
+    writer.Append(partial, 0, partial.size());
     std::this_thread::sleep_for(500ms);
     writer.CutTo(a.epochEnds[30]);
     writer.Append(a.bytes, a.epochEnds[30], a.bytes.size());
-    AwaitRow(follower, a.rows.back());
-    AwaitError(follower,
-               "took back the partial entry at byte offset " + std::to_string(a.epochEnds[30]));
+    awaitAll(a, a.epochEnds.size() - 1);
+    allSay("took back the partial entry at byte offset " + std::to_string(a.epochEnds[30]));
 
     // Emptied in place and written anew.
     writer.CutTo(0);
-    AwaitError(follower, "the log started again (it holds 0 bytes");
+    allSay("the log started again (it holds 0 bytes");
     writer.Append(b.bytes, 0, b.bytes.size());
-    AwaitRow(follower, b.rows.back());
+    awaitAll(b, b.epochEnds.size() - 1);
 
-    // Emptied and regrown past the follower's offset while it does not look.
-    follower.Signal(SIGSTOP);
-    ASSERT_TRUE(AwaitStopped(follower.Pid()));
+    // Emptied and regrown past the followers' offset while they do not look.
+    for (const Follower& f : followers) {
+        f.child->Signal(SIGSTOP);
+        ASSERT_TRUE(AwaitStopped(f.child->Pid()));
+    }
     writer.CutTo(0);
     writer.Append(c.bytes, 0, c.epochEnds[20]);
-    follower.Signal(SIGCONT);
+    for (const Follower& f : followers) {
+        f.child->Signal(SIGCONT);
+    }
     writer.Append(c.bytes, c.epochEnds[20], c.bytes.size());
-    AwaitRow(follower, c.rows.back());
-    AwaitError(follower, "changed); reading it from its beginning");
+    awaitAll(c, c.epochEnds.size() - 1);
+    allSay("changed); reading it from its beginning");
 
     // Deleted, then created again under the same name.
     ASSERT_EQ(::unlink(log.c_str()), 0);
-    AwaitError(follower, "the log was removed or renamed");
+    allSay("the log was removed or renamed");
     writer.Reopen();
     writer.Append(d.bytes, 0, d.bytes.size());
-    AwaitRow(follower, d.rows.back());
+    awaitAll(d, d.epochEnds.size() - 1);
 
     // Another file renamed over it.
-    ASSERT_EQ(::rename((dir_ / "e.log").c_str(), log.c_str()), 0);
-    AwaitRow(follower, e.rows.back());
+    ASSERT_EQ(::rename((dir / "e.log").c_str(), log.c_str()), 0);
+    awaitAll(e, e.epochEnds.size() - 1);
 
-    follower.Signal(SIGTERM);
-    EXPECT_EQ(follower.Wait(10s), 0);
-    std::vector<std::string> expected(a.rows.begin() + past, a.rows.end());
-    for (const Recording* r : {&b, &c, &d, &e}) {
-        expected.insert(expected.end(), r->rows.begin(), r->rows.end());
+    for (const Follower& f : followers) {
+        f.child->Signal(SIGTERM);
+        EXPECT_EQ(f.child->Wait(10s), 0);
+        std::vector<std::string> expected;
+        for (const Recording* r : {&a, &b, &c, &d, &e}) {
+            const auto& epochs = r->byCommand[f.command];
+            const bool fromStart = f.command == 1;
+            for (std::size_t k = r == &a && !fromStart ? past : 0; k < epochs.size(); ++k) {
+                expected.insert(expected.end(), epochs[k].begin(), epochs[k].end());
+            }
+        }
+        std::vector<std::string> written;
+        for (const ChildProcess::Line& line : f.child->Lines(ChildProcess::Channel::Output)) {
+            written.push_back(line.text);
+        }
+        if (f.command == 0 && !written.empty()) {
+            written.erase(written.begin());  // the header
+        }
+        EXPECT_EQ(written, expected) << kCommands[f.command][1];
+        int restarts = 0;
+        for (const ChildProcess::Line& line : f.child->Lines(ChildProcess::Channel::Error)) {
+            EXPECT_EQ(line.text.find(": byte offset "), std::string::npos)
+                << "damage reported: " << line.text;
+            restarts += line.text.find("the log started again") != std::string::npos;
+        }
+        EXPECT_EQ(restarts, 4) << kCommands[f.command][1];  // emptied, rewritten, new, replaced
     }
-    EXPECT_EQ(Rows(follower), expected);
-    int restarts = 0;
-    for (const ChildProcess::Line& line : follower.Lines(ChildProcess::Channel::Error)) {
-        EXPECT_EQ(line.text.find(": byte offset "), std::string::npos)
-            << "damage reported: " << line.text;
-        restarts += line.text.find("the log started again") != std::string::npos;
-    }
-    EXPECT_EQ(restarts, 4);  // emptied, rewritten, recreated, replaced
 }
 
-// --from-start: the header, then the row of every epoch, the past included.
-TEST_F(LogFollow, FromStartWritesTheHeaderThenEveryEpoch) {
-    const Recording a = Record(dir_, "a.log", 5, 345600);
-    const std::string log = dir_ / "mavu0.txt";
+// fix --from-start: the header, then the row of every epoch, the past included.
+TEST(LogFollow, FixFromStartWritesTheHeaderThenEveryEpoch) {
+    ScratchDirectory dir;
+    const Recording a = Record(dir, "a.log", 5, 345600);
+    const std::string log = dir / "mavu0.txt";
     Writer writer(log);
     writer.Append(a.bytes, 0, a.bytes.size());
     ChildOptions options;
     options.argv = {SATLOG_DUMP_PATH, "fix", "--follow", "--from-start", log};
     options.output = options.error = ChildOptions::Stream::Capture;
     options.stopSignal = SIGTERM;
-    ChildProcess follower(options);
-    AwaitRow(follower, a.rows.back());
-    follower.Signal(SIGTERM);
-    EXPECT_EQ(follower.Wait(10s), 0);
-    const auto lines = follower.Lines(ChildProcess::Channel::Output);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front().text.rfind("time_ms,", 0), 0u) << lines.front().text;
-    EXPECT_EQ(Rows(follower), a.rows);
+    const Follower fix{0, std::make_unique<ChildProcess>(options)};
+    fix.AwaitEpoch(a.byCommand[0].back());
+    fix.child->Signal(SIGTERM);
+    EXPECT_EQ(fix.child->Wait(10s), 0);
+    std::vector<std::string> written;
+    for (const ChildProcess::Line& line : fix.child->Lines(ChildProcess::Channel::Output)) {
+        written.push_back(line.text);
+    }
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.front().rfind("time_ms,", 0), 0u) << written.front();
+    std::vector<std::string> expected;
+    for (const EpochLines& epoch : a.byCommand[0]) {
+        expected.insert(expected.end(), epoch.begin(), epoch.end());
+    }
+    EXPECT_EQ(std::vector<std::string>(written.begin() + 1, written.end()), expected);
 }
 
 }  // namespace
