@@ -24,19 +24,19 @@ constexpr const char* kRinexHelp =
     "NAMEddd0.yyn in DIR and prints their paths, one a line. ddd and yy: day of year\n"
     "and year of the first epoch. The records carry no week number: it comes from\n"
     "--week, --date or else from FILE's modification time (the week that puts the\n"
-    "last epoch closest before it, named on standard error). A time of week that\n"
-    "falls back by more than half a week continues in the next week. Observations:\n"
-    "one epoch per PBN entry with a satellite to write; C1 = speed of light x\n"
-    "rawRange, for every measurement with a usable status, whether or not the log has\n"
-    "brought its satellite's ephemeris yet (the phase is not written); APPROX\n"
+    "last epoch closest before a day after it, named on standard error). A time of\n"
+    "week that falls back by more than half a week continues in the next week.\n"
+    "Observations: one epoch per PBN entry with a satellite to write; C1 = speed of\n"
+    "light x rawRange, for every measurement with a usable status, whether or not the\n"
+    "log has brought its satellite's ephemeris yet (the phase is not written); APPROX\n"
     "POSITION XYZ is the median fix. Navigation: each distinct ephemeris once, in the\n"
     "order first seen; IODE, IODC, health, accuracy, L2 codes and flag are written as\n"
     "0 and the fit interval as 4 hours (the records do not carry them); the\n"
     "transmission time is the receive time of the epoch that brought the record; with\n"
     "--nav, the header has the file's ION ALPHA and ION BETA, and the median fix has\n"
-    "the broadcast ionospheric correction and the file's ephemerides. Both\n"
-    "files are written before either is put in place: a failure leaves neither new\n"
-    "file, and files of those names from before stay as they were.\n";
+    "the broadcast ionospheric correction and the file's ephemerides. Both files are\n"
+    "written before either is put in place: a failure leaves neither new file, and\n"
+    "files of those names from before stay as they were.\n";
 
 // RINEX 2 short names start with four characters of the station: here those of the log's file name
 // ("mavu" for mavu0.txt), in lower case, anything but letters and digits as '_'.

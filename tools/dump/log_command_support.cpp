@@ -59,6 +59,10 @@ void ReportLogDamage(const LogDamage& damage, const std::string& shownName, std:
 
 namespace {
 
+// How far after its file time a log's last epoch may lie and still be dated in the file time's
+// week.
+constexpr GpsDuration kFileTimeSlack = std::chrono::days{1};
+
 // Passes everything on to the command's own visitor and names each damaged stretch.
 class DamageReporter : public LogEpochVisitor {
   public:
@@ -141,10 +145,14 @@ std::optional<ResolvedWeek> ResolveFirstWeek(const WeekOptions& options, const C
     }
     const auto systemTime = std::chrono::file_clock::to_sys(fileTime);
     const GpsTime written = FromUtc(std::chrono::floor<std::chrono::seconds>(systemTime));
-    const int lastWeek = LatestWithTimeOfWeek(written, last.OfWeek()).Week();
+    // The last epoch may lie after the file time: a host clock behind the receiver's, a log
+    // simulated faster than real time, a copy whose time is that of the copy's start. A day of
+    // slack keeps those in the right week and still dates any log written within the six days
+    // before its file time.
+    const int lastWeek = LatestWithTimeOfWeek(written + kFileTimeSlack, last.OfWeek()).Week();
     return ResolvedWeek{lastWeek - last.Week(),
                         "inferred from the modification time of " + log.ShownName() +
-                            " (the last epoch is the latest before it; give --week or --date "
-                            "if that is wrong)",
+                            " (the last epoch is the latest before a day after it; give --week "
+                            "or --date if that is wrong)",
                         "the file time"};
 }
