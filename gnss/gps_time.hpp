@@ -104,22 +104,3 @@ GpsTime NearestWithTimeOfWeek(GpsTime reference, GpsDuration ofWeek);
 // The latest instant with time of week `ofWeek` that is not after `limit`: where a log's last epoch
 // lies when the log was written before `limit`.
 GpsTime LatestWithTimeOfWeek(GpsTime limit, GpsDuration ofWeek);
-
-// Follows the week through a log's epochs, whose records carry only the time of week: a time that
-// falls back by more than half a week continues in the next week (the receiver's clock passed the
-// end of the week); a smaller step back (a repeated or reordered epoch) stays in the same week.
-// The first epoch's week is week 0.
-class WeekTracker {
-  public:
-    GpsTime TimeOf(std::int32_t msOfWeek) {
-        if (previous_ && msOfWeek < *previous_ - kMillisecondsPerWeek / 2) {
-            ++week_;
-        }
-        previous_ = msOfWeek;
-        return GpsTime::FromWeekMilliseconds(week_, msOfWeek);
-    }
-
-  private:
-    int week_ = 0;
-    std::optional<std::int32_t> previous_;
-};

@@ -1,7 +1,10 @@
 #include "formats/rawlog/log_epochs.hpp"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 
+#include "gnss/epoch_time_sequence.hpp"
 #include "records/record_dispatch.hpp"
 
 // Everything the walk keeps between entries: the live tool's tables and what an epoch collects.
@@ -13,7 +16,31 @@ struct LogEpochWalk::Collector : public ComputedSatelliteSink {
     std::size_t count = 0;
     std::array<MeasuredSatellite, kSlotCount> measured{};
     std::size_t measuredCount = 0;
-    WeekTracker weeks;
+
+    // Epochs closed by their PBN entry whose time is not judged yet, oldest first: one slot more
+    // than the look-ahead, the sequence never holds more.
+    struct HeldEpoch {
+        std::uint64_t offset = 0;
+        std::int32_t timeMs = 0;
+        std::array<EpochMeasurement, kSlotCount> measurements{};
+        std::size_t count = 0;
+        std::array<MeasuredSatellite, kSlotCount> measured{};
+        std::size_t measuredCount = 0;
+    };
+    EpochTimeSequence sequence;
+    std::array<HeldEpoch, EpochTimeSequence::kLookAhead + 1> held{};
+    std::size_t oldestHeld = 0;
+
+    void Hold(std::uint64_t offset, std::int32_t timeMs) {
+        HeldEpoch& h = held[(oldestHeld + sequence.Pending()) % held.size()];
+        h.offset = offset;
+        h.timeMs = timeMs;
+        h.count = count;
+        std::copy_n(measurements.begin(), count, h.measurements.begin());
+        h.measuredCount = measuredCount;
+        std::copy_n(measured.begin(), measuredCount, h.measured.begin());
+        sequence.Push(timeMs);
+    }
 
     // Before the tables close the epoch (and forget its measurements): every usable one, with or
     // without an ephemeris, by the rule the tables compute them by.
@@ -60,12 +87,39 @@ void LogEpochWalk::Finish() {
     Flush();
 }
 
-// Epochs go out as their PBN entry arrives: nothing is held back yet.
-void LogEpochWalk::Flush() {}
+void LogEpochWalk::Flush() {
+    collector_->sequence.Flush();
+    HandOnJudged();
+}
 
 void LogEpochWalk::Restart() {
+    Flush();
     framer_.Reset();
     collector_ = std::make_unique<Collector>();
+    times_ = {};
+}
+
+void LogEpochWalk::HandOnJudged() {
+    Collector& c = *collector_;
+    while (const std::optional<EpochTimeSequence::Judged> judged = c.sequence.Next()) {
+        const Collector::HeldEpoch& h = c.held[c.oldestHeld];
+        c.oldestHeld = (c.oldestHeld + 1) % c.held.size();
+        if (judged->verdict == EpochTimeSequence::Verdict::Outlier) {
+            ++times_.outliers;
+            LogTimeOutlier outlier{h.offset, h.timeMs, std::nullopt};
+            if (const std::optional<GpsTime> last = c.sequence.Last()) {
+                outlier.lastInSequenceMs = static_cast<std::int32_t>(
+                    std::chrono::floor<std::chrono::milliseconds>(last->OfWeek()).count());
+            }
+            visitor_.TimeOutlier(outlier);
+            continue;
+        }
+        const bool inSequence = judged->verdict == EpochTimeSequence::Verdict::InSequence;
+        times_.outOfOrder += inSequence ? 0 : 1;
+        visitor_.Epoch({h.offset, h.timeMs, judged->time, inSequence,
+                        std::span(h.measurements).first(h.count),
+                        std::span(h.measured).first(h.measuredCount)});
+    }
 }
 
 void LogEpochWalk::Drain() {
@@ -120,9 +174,8 @@ void LogEpochWalk::Handle(const RawLogEntry& raw) {
         c.CollectMeasured();
     }
     if (ApplyRecord(c.tables, record, &c)) {
-        visitor_.Epoch({raw.offset, entry.timeMs, c.weeks.TimeOf(entry.timeMs),
-                        std::span(c.measurements).first(c.count),
-                        std::span(c.measured).first(c.measuredCount)});
+        c.Hold(raw.offset, entry.timeMs);
+        HandOnJudged();
     }
     if (raw.kind->kind == RecordKind::EpochTime) {
         c.measuredThisEpoch.fill(false);
@@ -134,10 +187,11 @@ LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor) {
     std::string error;
     while (!walk.Framer().Finished() && !visitor.Done()) {
         if (!FeedFromFile(log, walk.Framer(), error)) {
-            return {true, error, walk.Damage()};
+            walk.Flush();
+            return {true, error, walk.Damage(), walk.Times()};
         }
         walk.Drain();
     }
     walk.Flush();
-    return {false, "", walk.Damage()};
+    return {false, "", walk.Damage(), walk.Times()};
 }

@@ -10,6 +10,7 @@
 //       void Ephemeris(const LogEphemeris& e) override;  // every SNV entry, after its Entry
 //       void Epoch(const LogEpoch& e) override;          // every PBN that closes an epoch
 //       void Damage(const LogDamage& d) override;        // every damaged stretch read past
+//       void TimeOutlier(const LogTimeOutlier& o) override;  // every epoch left out for its time
 //   };
 //   MyView view;
 //   const LogWalkEnd end = WalkLogEpochs(file, view);   // read error or not, damage totals
@@ -28,23 +29,34 @@
 //   in this epoch, not stale), whether or not an ephemeris has been received for the satellite,
 //   in ascending PRN order; `computed` marks those that are in Epoch.measurements too. A view of
 //   the measurements themselves (the RINEX observation file) takes these.
-// - Epoch.time follows the week across the log: a time of week that falls back by more than half
-//   a week continues in the next week, a smaller step back (a repeated or reordered epoch) stays
-//   in the week.
+// - Epoch times are judged against the epochs around them (gnss/epoch_time_sequence.hpp): a
+//   record carries no checksum, so a corrupt time must not date the epochs after it. Epoch.time
+//   places the epoch in the log's weeks (the first epoch's week is week 0): a week rollover is
+//   followed when the times after it continue it. An epoch not later than the one before (a
+//   repeated epoch, two recordings one after the other) is handed on with inSequence false; views
+//   that need time order leave it out. An epoch whose time is out of sequence with its
+//   neighbours (far ahead of them, or back by more than half a week while the times after it
+//   continue the old sequence, or no time of the week at all) is an outlier: it goes to
+//   TimeOutlier instead of Epoch, and counts as damage.
+// - So an Epoch call may come up to EpochTimeSequence::kLookAhead epochs late: after the Entry,
+//   Ephemeris and Damage calls of the entries that followed its PBN. Tie those to an epoch by
+//   their offsets (an entry belongs to the first epoch whose PBN offset is larger). A steady log
+//   has every epoch after the first few handed on at once.
 // - The spans and references handed to the calls are valid only during the call.
-// - The ephemeris an SNV entry brings belongs to the epoch closed by the next Epoch call (its
-//   receive time is that epoch's timeMs).
+// - The ephemeris an SNV entry brings belongs to the epoch whose PBN follows it (its receive time
+//   is that epoch's timeMs).
 // - A damaged stretch of the log (an unknown tag, a torn entry, a log that ends inside one) is
 //   handed to Damage and read past, as the reader resynchronises; measurements from before it
 //   count for no later epoch (the PBN that closed theirs may be lost in it). The walk ends at
 //   the end of the log or at a read error: LogWalkEnd says which, and what damage was read past.
 // - Fed piece by piece, the walk makes the same calls as over the whole log (the framer sees to
-//   it); an epoch is handed on as soon as its PBN entry is whole.
+//   it); an epoch is handed on as soon as its PBN entry is whole and its time is judged.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -96,6 +108,7 @@ struct LogEpoch {
     // The epoch's instant, in weeks counted from the first epoch's (the records carry no week:
     // add the first epoch's full GPS week for the date).
     GpsTime time;
+    bool inSequence = true;  // false: not later than the epoch before it
     std::span<const EpochMeasurement> measurements;
     std::span<const MeasuredSatellite> measured;
 };
@@ -109,6 +122,13 @@ struct LogDamage {
     std::uint64_t resumeOffset = 0;  // Damaged: where the walk reads on
 };
 
+// An epoch left out because its time is out of sequence with the epochs around it.
+struct LogTimeOutlier {
+    std::uint64_t offset = 0;                      // of the PBN entry
+    std::int32_t timeMs = 0;                       // as in the record
+    std::optional<std::int32_t> lastInSequenceMs;  // the time of the epoch in sequence before it
+};
+
 class LogEpochVisitor {
   public:
     virtual ~LogEpochVisitor() = default;
@@ -116,16 +136,26 @@ class LogEpochVisitor {
     virtual void Ephemeris(const LogEphemeris&) {}
     virtual void Epoch(const LogEpoch&) {}
     virtual void Damage(const LogDamage&) {}
+    virtual void TimeOutlier(const LogTimeOutlier&) {}
     // True when the visitor needs nothing more (whoever reads what it writes has gone):
     // WalkLogEpochs then reads no further.
     virtual bool Done() const { return false; }
+};
+
+// What the walk judged of the epochs' times so far.
+struct LogEpochTimes {
+    std::uint64_t outliers = 0;    // left out (TimeOutlier)
+    std::uint64_t outOfOrder = 0;  // handed on with inSequence false
 };
 
 struct LogWalkEnd {
     bool readFailed = false;
     std::string text;     // readFailed: the system's reason
     RawLogDamage damage;  // totals of the damaged stretches read past
-    bool Damaged() const { return damage.stretches > 0 || damage.truncatedEnd; }
+    LogEpochTimes times;
+    bool Damaged() const {
+        return damage.stretches > 0 || damage.truncatedEnd || times.outliers > 0;
+    }
 };
 
 // The walk over bytes pushed in: a log read in blocks, or one that is still being written.
@@ -146,20 +176,23 @@ class LogEpochWalk {
     // The writer has gone quiet and more may come: whatever the walk holds back to judge an epoch
     // by the ones after it is handed on now. A follower calls it when the log stops growing.
     void Flush();
-    // The log starts again from its first byte (its writer emptied it, or it was replaced):
-    // empty tables, nothing pending, no damage counted.
+    // The log starts again from its first byte (its writer emptied it, or it was replaced): the
+    // epochs held back are handed on, then empty tables, nothing pending, no damage counted.
     void Restart();
 
     RawLogFramer& Framer() { return framer_; }
     const RawLogDamage& Damage() const { return framer_.Damage(); }
+    const LogEpochTimes& Times() const { return times_; }
 
   private:
     struct Collector;
     void Handle(const RawLogEntry& raw);
+    void HandOnJudged();
 
     LogEpochVisitor& visitor_;
     RawLogFramer framer_;
     std::unique_ptr<Collector> collector_;  // the tables are large: kept off the stack
+    LogEpochTimes times_;
 };
 
 LogWalkEnd WalkLogEpochs(std::FILE* log, LogEpochVisitor& visitor);

@@ -105,15 +105,4 @@ TEST(GpsTime, TimesOfWeekPlacedNearAnEpochOrBeforeALimit) {
     EXPECT_EQ(LatestWithTimeOfWeek(written, seconds(10)).Week(), 1590);
 }
 
-TEST(GpsTime, WeekTrackerFollowsTheRolloverNotARepeatedEpoch) {
-    WeekTracker weeks;
-    EXPECT_EQ(weeks.TimeOf(604798000), GpsTime::FromWeekMilliseconds(0, 604798000));
-    EXPECT_EQ(weeks.TimeOf(604799000).Week(), 0);
-    EXPECT_EQ(weeks.TimeOf(0), GpsTime::FromWeek(1, {}));
-    EXPECT_EQ(weeks.TimeOf(1000).Week(), 1);
-    // A repeated or reordered epoch is not a new week.
-    EXPECT_EQ(weeks.TimeOf(500).Week(), 1);
-    EXPECT_EQ(weeks.TimeOf(302401000).Week(), 1);
-}
-
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <vector>
 
 #include "records/record_encoder.hpp"
@@ -24,6 +25,14 @@ class RawLogBuilder {
     }
     RawLogBuilder& Epoch(std::int32_t timeMs, bool goodTrailer = true) {
         return Add(kPbnLayout, EncodeEpochTimeBody(timeMs), goodTrailer);
+    }
+    // An epoch as the receiver sends it: a usable measurement of each satellite, then the PBN.
+    RawLogBuilder& MeasuredEpoch(std::int32_t timeMs, std::span<const int> prns,
+                                 double rawRange = 0.07) {
+        for (const int prn : prns) {
+            Measurement(prn, 1, rawRange + prn * 1e-4);
+        }
+        return Epoch(timeMs);
     }
     // Bytes that are no entry at all.
     RawLogBuilder& Raw(std::initializer_list<std::uint8_t> bytes) {

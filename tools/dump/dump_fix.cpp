@@ -62,7 +62,11 @@ constexpr const char* kFixHelp =
     "fields empty. Numbers are in the shortest form that reads back exactly.\n"
     "\n"
     "A damaged stretch of the log (an unknown tag, a torn entry) is reported on\n"
-    "standard error with its byte offset and skipped; the epochs after it are read.\n";
+    "standard error with its byte offset and skipped; the epochs after it are read.\n"
+    "So is an epoch whose time is out of sequence with the epochs around it (a\n"
+    "corrupt time: far ahead of them, or back by more than half a week while the\n"
+    "times after it go on as before); a week rollover is followed when the times\n"
+    "after it continue it.\n";
 
 constexpr std::string_view kFixHeader =
     "time_ms,satellites,x,y,z,latitude,longitude,height,clock_bias,pdop,hdop,vdop,rms,from_nav,"
@@ -132,6 +136,10 @@ class CsvFixes : public LogEpochVisitor {
     void Damage(const LogDamage& d) override {
         out_.Flush();
         ReportLogDamage(d, name_, err_);
+    }
+    void TimeOutlier(const LogTimeOutlier& o) override {
+        out_.Flush();
+        ReportTimeOutlier(o, name_, err_);
     }
 
     std::size_t Inconsistent() const { return inconsistent_; }

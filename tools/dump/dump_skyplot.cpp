@@ -43,6 +43,9 @@ class SkyCollector : public LogEpochVisitor {
     std::vector<SatelliteSample> samples;
 
     void Epoch(const LogEpoch& e) override {
+        if (!e.inSequence) {
+            return;  // a repeated or earlier epoch would break the tracks
+        }
         auto sample = [&](int prn, const Ecef& p) {
             if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) {
                 samples.push_back({e.time, prn, p});

@@ -63,7 +63,11 @@ class LogSummary : public LogEpochVisitor {
             ++satellites[static_cast<std::size_t>(e.slot)].ephemerides;
         }
     }
+    // The epochs in sequence describe the log; one not later than the one before is counted.
     void Epoch(const LogEpoch& e) override {
+        if (!e.inSequence) {
+            return;
+        }
         if (epochs == 0) {
             first = e.time;
         } else if (e.time - last >= kGap) {
@@ -104,32 +108,29 @@ std::string TimeText(GpsTime time, const std::optional<ResolvedWeek>& week) {
     return out;
 }
 
-void PrintFix(OutputBuffer& out, const std::vector<Ecef>& fixes, std::size_t epochs) {
-    if (fixes.empty()) {
+void PrintFix(OutputBuffer& out, const MedianFix& medianFix, std::size_t epochs) {
+    const std::optional<Ecef> median = medianFix.Median();
+    const std::vector<Ecef>& fixes = medianFix.Fixes();
+    if (!median) {
         out.Printf("fix               none (no epoch has four satellites to fix it)\n");
         return;
     }
-    Ecef mean;
-    for (const Ecef& f : fixes) {
-        mean.x += f.x / static_cast<double>(fixes.size());
-        mean.y += f.y / static_cast<double>(fixes.size());
-        mean.z += f.z / static_cast<double>(fixes.size());
-    }
-    const Geodetic g = EcefToGeodetic(mean);
-    // Scatter along the local north, east and up of the mean position.
+    // The median, which a few bad epochs do not pull away, and the scatter (root mean square)
+    // about it along its local north, east and up.
+    const Geodetic g = EcefToGeodetic(*median);
     const LocalFrame local(g);
     double n2 = 0, e2 = 0, u2 = 0;
     for (const Ecef& f : fixes) {
-        const Enu d = local.FromEcef(f - mean);
+        const Enu d = local.FromEcef(f - *median);
         n2 += d.north * d.north;
         e2 += d.east * d.east;
         u2 += d.up * d.up;
     }
     const double n = static_cast<double>(fixes.size());
-    out.Printf("fix               %zu of %zu epochs; mean %.7f %.7f %.2f m (lat, lon, h)\n",
+    out.Printf("fix               %zu of %zu epochs; median %.7f %.7f %.2f m (lat, lon, h)\n",
                fixes.size(), epochs, g.latitudeDeg, g.longitudeDeg, g.heightM);
-    out.Printf("                  X %.3f Y %.3f Z %.3f m\n", mean.x, mean.y, mean.z);
-    out.Printf("scatter (1 sigma) north %.2f m, east %.2f m, up %.2f m\n", std::sqrt(n2 / n),
+    out.Printf("                  X %.3f Y %.3f Z %.3f m\n", median->x, median->y, median->z);
+    out.Printf("scatter (rms)     north %.2f m, east %.2f m, up %.2f m\n", std::sqrt(n2 / n),
                std::sqrt(e2 / n), std::sqrt(u2 / n));
 }
 
@@ -164,6 +165,16 @@ void PrintSummary(OutputBuffer& out, const LogSummary& s, const std::string& nam
         out.Printf(", interval %.3f s on average", span / static_cast<double>(s.epochs - 1));
     }
     out.Printf("\n");
+    const LogEpochTimes& t = end.times;
+    if (t.outliers + t.outOfOrder == 0) {
+        out.Printf("out of order      none\n");
+    } else {
+        out.Printf(
+            "out of order      %llu epochs with a time out of sequence left out (byte offsets "
+            "on standard error), %llu not later than the epoch before\n",
+            static_cast<unsigned long long>(t.outliers),
+            static_cast<unsigned long long>(t.outOfOrder));
+    }
     if (s.gaps == 0) {
         out.Printf("gaps of 5 s+      none\n");
     } else {
@@ -173,7 +184,7 @@ void PrintSummary(OutputBuffer& out, const LogSummary& s, const std::string& nam
     out.Printf("satellites/epoch  min %zu, mean %.2f, max %zu\n", s.minSatellites,
                static_cast<double>(s.sumSatellites) / static_cast<double>(s.epochs),
                s.maxSatellites);
-    PrintFix(out, s.fixes.Fixes(), s.epochs);
+    PrintFix(out, s.fixes, s.epochs);
     out.Printf("satellite  epochs measured  usable  ephemerides\n");
     for (int prn = 0; prn < kSlotCount; ++prn) {
         const auto& p = s.satellites[static_cast<std::size_t>(prn)];
@@ -198,12 +209,20 @@ constexpr const char* kSummaryHelp =
     "  first/last epoch  s of the GPS week, with the date and time (GPS) when the\n"
     "                    week is given or can be inferred from FILE's modification\n"
     "                    time\n"
-    "  epochs            how many, and the mean interval between them\n"
+    "  epochs            how many in sequence, and the mean interval between them\n"
+    "  out of order      epochs left out because their time is out of sequence with\n"
+    "                    the epochs around them (a corrupt time: far ahead of them,\n"
+    "                    or back by more than half a week while the times after it\n"
+    "                    go on as before; each named on standard error with its byte\n"
+    "                    offset, exit status 1), and epochs not later than the one\n"
+    "                    before (a repeated epoch, two recordings one after the other)\n"
     "  gaps of 5 s+      spacings of 5 s or more between epochs, and the longest\n"
     "  satellites/epoch  the fewest, mean and most satellites computed at an epoch\n"
-    "  fix               epochs with a fix, their mean position (latitude, longitude,\n"
+    "  fix               epochs with a fix, the median of their positions, which a\n"
+    "                    few bad epochs do not pull away (latitude, longitude,\n"
     "                    degrees; height above the WGS-84 ellipsoid, m; X Y Z, m)\n"
-    "  scatter           1 sigma of the fixes about the mean, north, east and up, m\n"
+    "  scatter           root mean square of the fixes about the median, north, east\n"
+    "                    and up, m\n"
     "                    (the fixes of satlog-dump fix: with --nav the broadcast\n"
     "                    ionospheric correction, without it none)\n"
     "then per satellite: the MPC entries measured, the epochs it was usable at (a\n"

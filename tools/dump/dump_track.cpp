@@ -15,6 +15,7 @@
 #include "formats/gpx/gpx_track.hpp"
 #include "formats/nmea/nmea_sentences.hpp"
 #include "formats/rawlog/raw_log_framer.hpp"
+#include "gnss/epoch_time_sequence.hpp"
 #include "records/record_dispatch.hpp"
 #include "tools/dump/dump_command_table.hpp"
 #include "tools/dump/epoch_report.hpp"
@@ -102,8 +103,8 @@ EpochReporter MakeReporter(const TrackOptions& options) {
     return EpochReporter(options.navigation.Fixer(options.fix), options.leapSeconds);
 }
 
-// The first and last epoch times of a log and the week rollovers between them, read ahead so
-// that the week can be inferred from the file's time before the first epoch is written.
+// The first and last epoch times of a log in sequence, judged as the walk judges them, read
+// ahead so that the week can be inferred from the file's time before the first epoch is written.
 struct EpochTimes {
     bool any = false;
     GpsTime first, last;  // in the log's weeks, as LogEpoch::time counts them
@@ -112,19 +113,28 @@ struct EpochTimes {
 EpochTimes ScanEpochTimes(std::FILE* file) {
     RawLogFramer framer;
     RawLogEntry entry{};
-    WeekTracker weeks;
+    EpochTimeSequence sequence;
     EpochTimes t;
+    const auto take = [&] {
+        while (const auto judged = sequence.Next()) {
+            if (judged->verdict == EpochTimeSequence::Verdict::InSequence) {
+                t.first = t.any ? t.first : judged->time;
+                t.last = judged->time;
+                t.any = true;
+            }
+        }
+    };
     std::string readError;
     for (;;) {
         const RawLogFramer::Status status = framer.Next(entry);
         if (status == RawLogFramer::Status::NeedInput) {
             if (!FeedFromFile(file, framer, readError)) {
-                return t;  // the walk that follows meets the same error and says so
+                break;  // the walk that follows meets the same error and says so
             }
             continue;
         }
         if (status == RawLogFramer::Status::End) {
-            return t;
+            break;
         }
         if (status != RawLogFramer::Status::Entry || entry.kind->kind != RecordKind::EpochTime) {
             continue;
@@ -133,12 +143,12 @@ EpochTimes ScanEpochTimes(std::FILE* file) {
         if (!d.trailerGood) {
             continue;  // closes no epoch
         }
-        t.last = weeks.TimeOf(d.timeMs);
-        if (!t.any) {
-            t.first = t.last;
-        }
-        t.any = true;
+        sequence.Push(d.timeMs);
+        take();
     }
+    sequence.Flush();
+    take();
+    return t;
 }
 
 // Hands every epoch with its GPS week to `onEpoch`; the week comes from the options when given,
@@ -189,8 +199,9 @@ class TrackWalk : public LogEpochVisitor {
         return true;
     }
 
+    // A track runs forward in time: an epoch not later than the one before is left out.
     void Epoch(const LogEpoch& epoch) override {
-        if (failed_) {
+        if (failed_ || !epoch.inSequence) {
             return;
         }
         if (!weeks_) {
@@ -213,6 +224,10 @@ class TrackWalk : public LogEpochVisitor {
     void Damage(const LogDamage& d) override {
         out_.Flush();
         ReportLogDamage(d, log_.ShownName(), err_);
+    }
+    void TimeOutlier(const LogTimeOutlier& o) override {
+        out_.Flush();
+        ReportTimeOutlier(o, log_.ShownName(), err_);
     }
 
     // Standard output's reader has gone (with --listen nothing is written until the walk is over).
@@ -299,6 +314,9 @@ class LiveSentences : public LogFollowVisitor {
     }
 
     void Epoch(const LogEpoch& epoch) override {
+        if (!epoch.inSequence) {
+            return;  // a stream runs forward in time, as the track of a finished log does
+        }
         if (!sending_) {
             reporter_.Skip(epoch);  // the log's past: fixed, not sent
             return;

@@ -57,13 +57,27 @@ void ReportLogDamage(const LogDamage& damage, const std::string& shownName, std:
     }
 }
 
+void ReportTimeOutlier(const LogTimeOutlier& o, const std::string& shownName, std::FILE* err) {
+    char before[64] = "";
+    if (o.lastInSequenceMs) {
+        std::snprintf(before, sizeof before, "; the epoch before it is at %.3f s",
+                      *o.lastInSequenceMs / 1000.0);
+    }
+    std::fprintf(err,
+                 "satlog-dump: %s: byte offset %llu: epoch time %.3f s of the GPS week is out of "
+                 "sequence with the epochs around it (a corrupt time)%s: epoch left out\n",
+                 shownName.c_str(), static_cast<unsigned long long>(o.offset), o.timeMs / 1000.0,
+                 before);
+}
+
 namespace {
 
 // How far after its file time a log's last epoch may lie and still be dated in the file time's
 // week.
 constexpr GpsDuration kFileTimeSlack = std::chrono::days{1};
 
-// Passes everything on to the command's own visitor and names each damaged stretch.
+// Passes everything on to the command's own visitor and names each damaged stretch and each
+// epoch left out for its time.
 class DamageReporter : public LogEpochVisitor {
   public:
     DamageReporter(LogEpochVisitor& inner, std::string name, std::FILE* err)
@@ -74,6 +88,10 @@ class DamageReporter : public LogEpochVisitor {
     void Damage(const LogDamage& d) override {
         ReportLogDamage(d, name_, err_);
         inner_.Damage(d);
+    }
+    void TimeOutlier(const LogTimeOutlier& o) override {
+        ReportTimeOutlier(o, name_, err_);
+        inner_.TimeOutlier(o);
     }
     bool Done() const override { return inner_.Done(); }
 

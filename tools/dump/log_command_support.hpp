@@ -37,12 +37,16 @@ class CommandLog {
 // read on past it, how many bytes it skipped.
 void ReportLogDamage(const LogDamage& damage, const std::string& shownName, std::FILE* err);
 
+// Says on `err` which epoch of the log named `shownName` was left out for a time out of sequence,
+// by its byte offset.
+void ReportTimeOutlier(const LogTimeOutlier& outlier, const std::string& shownName, std::FILE* err);
+
 // Walks the log with `visitor`, saying on `err` where each damaged stretch begins and how much was
-// skipped, as the other commands do.
+// skipped, and which epochs were left out for their times, as the other commands do.
 LogWalkEnd WalkLogReportingDamage(const CommandLog& log, LogEpochVisitor& visitor, std::FILE* err);
 
-// 0 the whole log was read; 1 it is damaged or ends inside an entry (each stretch was named as
-// it was read past); 2 it could not be read (said on `err`).
+// 0 the whole log was read; 1 it is damaged, ends inside an entry or has epoch times out of
+// sequence (each was named as it was read past); 2 it could not be read (said on `err`).
 int WalkEndStatus(const LogWalkEnd& end, const std::string& shownName, std::FILE* err);
 
 // --week and --date as given on the command line.

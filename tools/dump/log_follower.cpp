@@ -49,6 +49,13 @@ class LogFollower::Gate : public LogEpochVisitor {
         std::fflush(err_);
         inner_.Damage(d);
     }
+    void TimeOutlier(const LogTimeOutlier& o) override {
+        if (IsNew(o.offset, kPbnLayout)) {
+            ReportTimeOutlier(o, name_, err_);
+            std::fflush(err_);
+            inner_.TimeOutlier(o);
+        }
+    }
     void Restart(const LogRestart& r) { inner_.Restart(r); }
     void CaughtUp() { inner_.CaughtUp(); }
 

@@ -73,8 +73,10 @@ class LogFollowVisitor : public LogEpochVisitor {
 
 struct FollowOptions {
     bool fromStart = false;  // hand on the log's epochs from its first, not only the new ones
-    // Quiet this long, the log is taken to be idle (LogEpochWalk::Flush).
-    std::chrono::milliseconds idleFlush{250};
+    // Quiet this long, the log is taken to be idle (LogEpochWalk::Flush). Longer than the two or
+    // three epochs of the receiver's one-second recording that the walk may wait for to judge an
+    // epoch's time (EpochTimeSequence): a live log is judged as a finished one would be.
+    std::chrono::milliseconds idleFlush{3500};
     // Looked at this often also without a notification (file systems that send none).
     std::chrono::milliseconds lookAtLeastEvery{2000};
 };

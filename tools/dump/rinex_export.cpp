@@ -50,18 +50,20 @@ void RinexExportCollector::Ephemeris(const LogEphemeris& e) {
     if (!e.trailerGood || e.slot < 1 || e.slot >= kSlotCount || !IsNew(e.record)) {
         return;
     }
-    ephemerides_.push_back({e.record, {}});
+    ephemerides_.push_back({e.record, e.offset, {}});
 }
 
 void RinexExportCollector::Epoch(const LogEpoch& e) {
     lastEpoch_ = e.time;
-    for (; pending_ < ephemerides_.size(); ++pending_) {
+    // The ephemerides whose SNV came before this epoch's PBN (the walk may hand an epoch on after
+    // the entries that followed it).
+    for (; pending_ < ephemerides_.size() && ephemerides_[pending_].offset < e.offset; ++pending_) {
         ephemerides_[pending_].received = e.time;
     }
 
-    // An observation file is in time order: an epoch not later than the last one kept (a repeated
-    // or reordered PBN entry) is left out.
-    if (!epochs_.empty() && e.time <= lastKept_) {
+    // An observation file is in time order: an epoch not later than the one before (a repeated
+    // PBN entry, two recordings one after the other) is left out.
+    if (!e.inSequence) {
         ++outOfOrderEpochs_;
     } else {
         const auto first = static_cast<std::uint32_t>(ranges_.size());
@@ -78,7 +80,6 @@ void RinexExportCollector::Epoch(const LogEpoch& e) {
         const auto count = static_cast<std::uint32_t>(ranges_.size()) - first;
         if (count > 0) {
             epochs_.push_back({e.time, first, count});
-            lastKept_ = e.time;
         }
     }
     // The approximate position needs no fix of every epoch (MedianFix keeps a bounded sample).

@@ -32,7 +32,8 @@ class RinexExportCollector : public LogEpochVisitor {
     };
     struct ExportEphemeris {
         EphemerisRecord record{};
-        GpsTime received;  // the time of the epoch that brought it, in the log's weeks
+        std::uint64_t offset = 0;  // of its SNV entry
+        GpsTime received;          // the time of the epoch that brought it, in the log's weeks
     };
 
     void Ephemeris(const LogEphemeris& e) override;
@@ -45,7 +46,7 @@ class RinexExportCollector : public LogEpochVisitor {
     const std::vector<ExportEphemeris>& Ephemerides() const { return ephemerides_; }
     // Ranges left out because they do not fit the file (a corrupt measurement).
     std::size_t UnwritableRanges() const { return unwritableRanges_; }
-    // Epochs left out because they are not later than the one before.
+    // Epochs left out because they are not later than the one before (LogEpoch::inSequence).
     std::size_t OutOfOrderEpochs() const { return outOfOrderEpochs_; }
     // The component-wise median of the fixes of up to kMaxMedianFixes epochs spread evenly over
     // the log (all of them in a log of up to that many epochs); nothing when none has a fix.
@@ -65,7 +66,6 @@ class RinexExportCollector : public LogEpochVisitor {
     MedianFix fixes_;
     std::size_t unwritableRanges_ = 0;
     std::size_t outOfOrderEpochs_ = 0;
-    GpsTime lastKept_;
 };
 
 struct RinexExportRequest {
