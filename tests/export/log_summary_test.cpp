@@ -5,6 +5,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "records/record_dispatch.hpp"
 #include "records/record_encoder.hpp"
@@ -53,14 +54,24 @@ TEST(LogSummary, CountsTrailersDamageAndGapsAndFindsTheReceiver) {
     }
     // That entry's trailer damaged.
     log[firstMpc + 4 + kMpcLayout.bodyLength - 1] = 'x';
-    // One satellite 30 km long in one epoch: that epoch's fix lands kilometres away, which would
-    // pull a mean of the fixes by hundreds of metres.
-    const FramedEvent* longRange = framed.Entries(&kMpcLayout).at(40);
-    MeasurementRecord longer = DecodeRecord(kMpcLayout, longRange->body).measurement;
-    longer.rawRange += 1e-4;
-    const MpcBody body = EncodeMeasurementBody(longer);
-    std::copy(body.begin(), body.end(),
-              log.begin() + static_cast<std::ptrdiff_t>(longRange->offset + 4));
+    // One epoch left with four satellites, one of them 30 km long: nothing tells the bad range
+    // from the others, so that epoch's fix lands kilometres away and would pull a mean of the
+    // fixes by hundreds of metres.
+    const std::vector<const FramedEvent*> epochs = framed.Entries(&kPbnLayout);
+    int kept = 0;
+    for (const FramedEvent* entry : framed.Entries(&kMpcLayout)) {
+        if (entry->offset < epochs.at(39)->offset || entry->offset > epochs.at(40)->offset) {
+            continue;
+        }
+        MeasurementRecord m = DecodeRecord(kMpcLayout, entry->body).measurement;
+        m.status = kept < 4 ? m.status : 0;
+        m.rawRange += kept == 0 ? 1e-4 : 0;
+        ++kept;
+        const MpcBody body = EncodeMeasurementBody(m);
+        std::copy(body.begin(), body.end(),
+                  log.begin() + static_cast<std::ptrdiff_t>(entry->offset + 4));
+    }
+    ASSERT_GT(kept, 4);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << log;
 
     const CommandRun run = RunCommand(DumpMain, {"satlog-dump", "summary", path, "--week", "1590"});
