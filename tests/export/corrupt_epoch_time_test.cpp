@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/rinex/rinex_observation.hpp"
+#include "gnss/gps_time.hpp"
 #include "tests/support/command_run.hpp"
 #include "tests/support/raw_log_builder.hpp"
 #include "tests/support/reference_data.hpp"
@@ -42,7 +43,7 @@ Export ExportLog(const ScratchDirectory& dir, std::int32_t firstMs,
     }
     Export e;
     for (int k = 0; k < kEpochs; ++k) {
-        auto ms = static_cast<std::int32_t>((firstMs + 1000LL * k) % 604800000);
+        auto ms = static_cast<std::int32_t>((firstMs + 1000LL * k) % kMillisecondsPerWeek);
         if (k == kCorrupted && corrupt) {
             e.corruptedOffset = log.Size() + std::size(kPrns) * (4 + kMpcLayout.bodyLength);
             ms = *corrupt;
@@ -108,7 +109,8 @@ TEST(CorruptEpochTime, AnEpochAnHourAheadIsLeftOutAndTheRestIsKept) {
 
 TEST(CorruptEpochTime, AWeekRolloverInsideTheLogDatesBothSides) {
     ScratchDirectory dir;
-    const std::int32_t lastMinute = 604800000 - 60000;  // Saturday 23:59 GPS time
+    const auto lastMinute =
+        static_cast<std::int32_t>(kMillisecondsPerWeek - 60000);  // Saturday 23:59 GPS time
     const Export e = ExportLog(dir, lastMinute);
     EXPECT_EQ(e.run.status, 0) << e.run.err;
     ASSERT_EQ(e.epochs.size(), static_cast<std::size_t>(kEpochs));

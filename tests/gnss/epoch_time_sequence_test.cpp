@@ -1,10 +1,14 @@
 // Epoch times judged against their neighbours: corrupt times left out, rollovers and gaps kept.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "gnss/epoch_time_sequence.hpp"
+#include "gnss/gps_time.hpp"
 
 namespace {
 
@@ -53,14 +57,15 @@ std::vector<std::int32_t> Steady(std::int32_t first, int count, int at = -1,
                                  std::int32_t corrupt = 0) {
     std::vector<std::int32_t> ms;
     for (int k = 0; k < count; ++k) {
-        ms.push_back(k == at ? corrupt
-                             : static_cast<std::int32_t>((first + 1000LL * k) % 604800000));
+        ms.push_back(k == at
+                         ? corrupt
+                         : static_cast<std::int32_t>((first + 1000LL * k) % kMillisecondsPerWeek));
     }
     return ms;
 }
 
 constexpr std::int32_t kThursday = 345600000;
-constexpr std::int64_t kWeekMs = 604800000;
+constexpr std::int32_t kHour = 3600000;
 
 TEST(EpochTimeSequence, ASteadyLogIsInSequenceAndJudgedAtOnceAfterItsStart) {
     const Judgement j = JudgeAll(Steady(kThursday, 10));
@@ -79,14 +84,12 @@ TEST(EpochTimeSequence, ASteadyLogIsInSequenceAndJudgedAtOnceAfterItsStart) {
     EXPECT_TRUE(s.Next());
 }
 
+// Time 0 and an hour ahead are the end-to-end cases of tests/export/corrupt_epoch_time_test.
 TEST(EpochTimeSequence, IsolatedCorruptTimesAreOutliersAndDateNothing) {
-    // Time 0 in the middle of a Thursday (back more than half a week: the next week's start).
-    Judgement j = JudgeAll(Steady(kThursday, 8, 4, 0));
-    EXPECT_EQ(j.verdicts, "SSSSXSSS");
-    EXPECT_EQ(j.times.back(), kThursday + 7000);
-    // An hour ahead, an hour back, a day back, and no time of the week at all.
-    for (const std::int32_t corrupt : {kThursday + 4000 + 3600000, kThursday + 4000 - 3600000,
-                                       kThursday - 86400000, -1, 604800000}) {
+    // An hour back, a day back, and no time of the week at all.
+    Judgement j;
+    for (const std::int32_t corrupt : {kThursday + 4000 - kHour, kThursday - 24 * kHour, -1,
+                                       static_cast<std::int32_t>(kMillisecondsPerWeek)}) {
         j = JudgeAll(Steady(kThursday, 8, 4, corrupt));
         EXPECT_EQ(j.verdicts, "SSSSXSSS") << corrupt;
         EXPECT_EQ(j.times.back(), kThursday + 7000) << corrupt;
@@ -97,23 +100,21 @@ TEST(EpochTimeSequence, IsolatedCorruptTimesAreOutliersAndDateNothing) {
     EXPECT_EQ(j.times.front(), kThursday + 1000);
     // Two corrupt epochs in a row, the second after the first, are still outvoted.
     std::vector<std::int32_t> two = Steady(kThursday, 9);
-    two[4] = kThursday + 3600000;
-    two[5] = kThursday + 7200000;
+    two[4] = kThursday + kHour;
+    two[5] = kThursday + 2 * kHour;
     EXPECT_EQ(JudgeAll(two).verdicts, "SSSSXXSSS");
 }
 
+// A rollover a second at a time is the end-to-end case of tests/export/corrupt_epoch_time_test.
 TEST(EpochTimeSequence, RolloversGapsAndRepeatsAreKept) {
-    // The week's end, a second at a time: the next week is week 1.
-    Judgement j = JudgeAll(Steady(604795000, 10));
-    EXPECT_EQ(j.verdicts, "SSSSSSSSSS");
-    EXPECT_EQ(j.times.back(), kWeekMs + 4000);
-    // A gap across the week's end that the epochs after it continue.
-    j = JudgeAll({604000000, 604001000, 604002000, 1000000, 1001000, 1002000});
+    // A gap across the week's end that the epochs after it continue: the next week is week 1.
+    const std::int32_t lastHour = kMillisecondsPerWeek - kHour;
+    Judgement j = JudgeAll({lastHour, lastHour + 1000, lastHour + 2000, 1000000, 1001000, 1002000});
     EXPECT_EQ(j.verdicts, "SSSSSS");
-    EXPECT_EQ(j.times[3], kWeekMs + 1000000);
+    EXPECT_EQ(j.times[3], kMillisecondsPerWeek + 1000000);
     // A gap within the week, likewise.
-    EXPECT_EQ(JudgeAll({kThursday, kThursday + 1000, kThursday + 3600000, kThursday + 3601000,
-                        kThursday + 3602000})
+    EXPECT_EQ(JudgeAll({kThursday, kThursday + 1000, kThursday + kHour, kThursday + kHour + 1000,
+                        kThursday + kHour + 2000})
                   .verdicts,
               "SSSSS");
     // The same time twice, and a second recording that goes back five seconds: out of order,
