@@ -21,7 +21,8 @@ void StopFollowerOnSignal(int) {
 }  // namespace
 
 // Between the walk and the command's visitor: keeps the log's past (what was whole when the
-// follower started) from the command, and names every damaged stretch on the error stream.
+// follower started) from the command, and names every damaged stretch and every epoch left out for
+// its time on the error stream.
 class LogFollower::Gate : public LogEpochVisitor {
   public:
     Gate(LogFollowVisitor& inner, const std::string& name, std::FILE* err)
@@ -49,10 +50,11 @@ class LogFollower::Gate : public LogEpochVisitor {
         std::fflush(err_);
         inner_.Damage(d);
     }
+    // An epoch left out for its time is damage: named wherever it lies, as a damaged stretch is.
     void TimeOutlier(const LogTimeOutlier& o) override {
+        ReportTimeOutlier(o, name_, err_);
+        std::fflush(err_);
         if (IsNew(o.offset, kPbnLayout)) {
-            ReportTimeOutlier(o, name_, err_);
-            std::fflush(err_);
             inner_.TimeOutlier(o);
         }
     }
