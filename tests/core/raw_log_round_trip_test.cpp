@@ -197,20 +197,6 @@ TEST(RawLogDump, DamagedStretchesAreSkippedAndEveryWholeEntryAfterThemIsRead) {
     }
 }
 
-TEST(RawLogDump, PositionsLeaveOutRecordsWithABadTrailer) {
-    std::vector<std::uint8_t> log;
-    EphemerisRecord eph{};
-    eph.prn = 6;
-    eph.rootA = 5153.6;
-    eph.toe = eph.toc = 345600;
-    SnvBody snv = EncodeEphemerisBody(eph);
-    AppendLogEntry(log, kMpcLayout, EncodeMeasurementBody({7, 1, 0.0, 0.07}));
-    snv[132] = 0;  // the ephemeris cannot be trusted: the satellite is not computed
-    AppendLogEntry(log, kSnvLayout, snv);
-    AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(345600000));
-    EXPECT_EQ(Lines(RunDump(log, true).out).size(), 1u);
-}
-
 TEST(RawLogDump, FailedOutputIsNeverCalledComplete) {
     std::vector<std::uint8_t> log;
     AppendLogEntry(log, kPbnLayout, EncodeEpochTimeBody(1000));
