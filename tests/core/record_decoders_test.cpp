@@ -7,6 +7,7 @@
 
 #include "records/record_decoders.hpp"
 #include "records/record_encoder.hpp"
+#include "tests/support/ephemeris_field.hpp"
 #include "tests/support/reference_data.hpp"
 
 namespace {
@@ -87,12 +88,7 @@ TEST(DecodeEphemeris, ChecksumAndUnusedBytesDoNotReachAnyField) {
     }
     const DecodedEphemeris after = DecodeEphemeris(body);
     EXPECT_EQ(after.slot, before.slot);
-    EXPECT_EQ(+after.record.toe, +before.record.toe);
-    EXPECT_EQ(+after.record.rootA, +before.record.rootA);
-    EXPECT_EQ(+after.record.e, +before.record.e);
-    EXPECT_EQ(+after.record.iDot, +before.record.iDot);
-    EXPECT_EQ(+after.record.toc, +before.record.toc);
-    EXPECT_EQ(+after.record.tgd, +before.record.tgd);
+    ExpectSameEphemeris(after.record, before.record);
 }
 
 TEST(DecodeMeasurement, FieldsFromTheirOffsets) {

@@ -6,7 +6,7 @@
 #include "formats/rinex/rinex_observation.hpp"
 #include "formats/rinex/rinex_observation_writer.hpp"
 #include "tests/support/reference_data.hpp"
-#include "tests/support/same_ephemeris.hpp"
+#include "tests/support/ephemeris_field.hpp"
 
 namespace {
 

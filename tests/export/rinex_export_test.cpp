@@ -19,7 +19,7 @@
 #include "positioning/point_fix.hpp"
 #include "tests/support/command_run.hpp"
 #include "tests/support/reference_data.hpp"
-#include "tests/support/same_ephemeris.hpp"
+#include "tests/support/ephemeris_field.hpp"
 #include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 
