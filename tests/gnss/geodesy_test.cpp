@@ -1,11 +1,10 @@
-// WGS-84 geodesy and the standard troposphere against published values and closed forms.
+// WGS-84 geodesy against published values and closed forms.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
 #include "gnss/geodesy.hpp"
-#include "positioning/troposphere.hpp"
 
 namespace {
 
@@ -72,20 +71,6 @@ TEST(Geodesy, LookAnglesInTheLocalHorizon) {
     EXPECT_NEAR(ComputeLookAngles(here, east).azimuthDeg, 90.0, 1e-9);
     const Ecef west{here.x + std::sin(lon) * 1e6, here.y - std::cos(lon) * 1e6, here.z};
     EXPECT_NEAR(ComputeLookAngles(here, west).azimuthDeg, 270.0, 1e-9);
-}
-
-// Sea-level zenith delay of a standard atmosphere is about 2.3 m dry plus under 0.1 m wet; it
-// shrinks with height, and the mapping follows 1/sin(elevation) well above the horizon.
-TEST(Troposphere, StandardAtmosphereMagnitudes) {
-    const double seaLevel = ZenithTroposphericDelay(45.0, 0.0);
-    EXPECT_GT(seaLevel, 2.3069);  // the hydrostatic part alone: 0.0022768 x 1013.25 hPa
-    EXPECT_LT(seaLevel, 2.45);
-    EXPECT_NEAR(ZenithTroposphericDelay(45.0, 2000.0) / seaLevel, 0.78, 0.02);
-    EXPECT_EQ(ZenithTroposphericDelay(45.0, 1e7), ZenithTroposphericDelay(45.0, 11000.0));
-    EXPECT_NEAR(TroposphericMapping(90.0), 1.0, 1e-3);
-    EXPECT_NEAR(TroposphericMapping(30.0), 2.0, 0.01);
-    EXPECT_NEAR(TroposphericMapping(15.0), 1.0 / std::sin(15.0 * kPi / 180.0), 0.08);
-    EXPECT_TRUE(std::isfinite(TroposphericMapping(0.0)));
 }
 
 }  // namespace

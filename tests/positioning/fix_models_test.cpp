@@ -135,4 +135,18 @@ TEST(FixModels, ResidualTestLimitFollowsTheChiSquareTable) {
     }
 }
 
+// Sea-level zenith delay of a standard atmosphere is about 2.3 m dry plus under 0.1 m wet; it
+// shrinks with height, and the mapping follows 1/sin(elevation) well above the horizon.
+TEST(Troposphere, StandardAtmosphereMagnitudes) {
+    const double seaLevel = ZenithTroposphericDelay(45.0, 0.0);
+    EXPECT_GT(seaLevel, 2.3069);  // the hydrostatic part alone: 0.0022768 x 1013.25 hPa
+    EXPECT_LT(seaLevel, 2.45);
+    EXPECT_NEAR(ZenithTroposphericDelay(45.0, 2000.0) / seaLevel, 0.78, 0.02);
+    EXPECT_EQ(ZenithTroposphericDelay(45.0, 1e7), ZenithTroposphericDelay(45.0, 11000.0));
+    EXPECT_NEAR(TroposphericMapping(90.0), 1.0, 1e-3);
+    EXPECT_NEAR(TroposphericMapping(30.0), 2.0, 0.01);
+    EXPECT_NEAR(TroposphericMapping(15.0), 1.0 / std::sin(15.0 * std::numbers::pi / 180.0), 0.08);
+    EXPECT_TRUE(std::isfinite(TroposphericMapping(0.0)));
+}
+
 }  // namespace
