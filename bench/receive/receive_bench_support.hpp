@@ -21,7 +21,7 @@
 #include "records/record_encoder.hpp"
 #include "tests/support/com3.hpp"
 #include "tests/support/pseudo_terminal.hpp"
-#include "tests/support/receive_thread_run.hpp"
+#include "tests/support/receiver_thread.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 
 using Bytes = std::vector<std::uint8_t>;

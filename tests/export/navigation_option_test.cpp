@@ -10,6 +10,7 @@
 
 #include "tests/support/command_run.hpp"
 #include "tests/support/reference_data.hpp"
+#include "tests/support/scratch_directory.hpp"
 #include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 

@@ -18,8 +18,9 @@
 #include "orbit/satellite_position.hpp"
 #include "positioning/point_fix.hpp"
 #include "tests/support/command_run.hpp"
-#include "tests/support/reference_data.hpp"
 #include "tests/support/ephemeris_field.hpp"
+#include "tests/support/reference_data.hpp"
+#include "tests/support/scratch_directory.hpp"
 #include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 

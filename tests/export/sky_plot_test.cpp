@@ -13,6 +13,7 @@
 #include "formats/svg/sky_plot_svg.hpp"
 #include "gnss/geodesy.hpp"
 #include "tests/support/command_run.hpp"
+#include "tests/support/scratch_directory.hpp"
 #include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 

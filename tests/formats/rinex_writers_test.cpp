@@ -5,8 +5,8 @@
 #include "formats/rinex/rinex_navigation_writer.hpp"
 #include "formats/rinex/rinex_observation.hpp"
 #include "formats/rinex/rinex_observation_writer.hpp"
-#include "tests/support/reference_data.hpp"
 #include "tests/support/ephemeris_field.hpp"
+#include "tests/support/reference_data.hpp"
 
 namespace {
 

@@ -21,6 +21,7 @@
 #include "tests/support/child_process.hpp"
 #include "tests/support/command_run.hpp"
 #include "tests/support/framed_log.hpp"
+#include "tests/support/scratch_directory.hpp"
 #include "tools/dump/dump_main.hpp"
 #include "tools/sim/sim_run.hpp"
 

@@ -22,6 +22,7 @@
 #include "formats/nmea/nmea_sentences.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/command_run.hpp"
+#include "tests/support/scratch_directory.hpp"
 #include "tools/dump/dump_main.hpp"
 #include "tools/dump/nmea_server.hpp"
 #include "tools/sim/sim_run.hpp"

@@ -20,7 +20,7 @@
 #include "receiver/receive_read_settings.hpp"
 #include "receiver/receive_thread.hpp"
 #include "records/record_encoder.hpp"
-#include "tests/support/receive_thread_run.hpp"
+#include "tests/support/receiver_thread.hpp"
 #include "tests/support/sample_ephemeris.hpp"
 #include "tests/support/scripted_serial_device.hpp"
 #include "tests/support/synchronized_status_lines.hpp"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fix_csv.hpp"
+#include "tests/support/fix_csv_row.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/temporary_stream.hpp"
 #include "tools/dump/dump_main.hpp"

@@ -14,7 +14,7 @@
 #include "platform/serial/win32_comm.hpp"
 #include "receiver/receive_state.hpp"
 #include "tests/support/com3.hpp"
-#include "tests/support/receive_thread_run.hpp"
+#include "tests/support/receiver_thread.hpp"
 #include "tests/support/synchronized_status_lines.hpp"
 
 class LiveReceiver {
