@@ -15,6 +15,7 @@
 #include "tests/support/raw_log_builder.hpp"
 #include "tests/support/reference_data.hpp"
 #include "tests/support/sample_ephemeris.hpp"
+#include "tests/support/scratch_directory.hpp"
 #include "tools/dump/dump_main.hpp"
 
 namespace {
