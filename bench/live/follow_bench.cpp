@@ -61,7 +61,12 @@ class FixingVisitor : public LogFollowVisitor {
   public:
     std::atomic<std::uint64_t> epochs{0};
     std::atomic<Clock::rep> lastEpochAt{0};
+    std::atomic<bool> caughtUp{false};
     EpochFixer fixer;
+    void CaughtUp() override {
+        caughtUp.store(true);
+        caughtUp.notify_all();
+    }
     void Epoch(const LogEpoch& epoch) override {
         lastEpochAt.store(Clock::now().time_since_epoch().count());
         benchmark::DoNotOptimize(fixer.Fix(epoch).fix);
@@ -79,7 +84,10 @@ class FollowRun {
                     .string()),
           fd_(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644)),
           follower_(path_, visitor, stderr),
-          thread_([this] { follower_.Run(); }) {}
+          thread_([this] { follower_.Run(); }) {
+        // What is written before the follower has read the log's past would count as that past.
+        visitor.caughtUp.wait(false);
+    }
     ~FollowRun() {
         follower_.RequestStop();
         thread_.join();
@@ -118,6 +126,16 @@ class FollowRun {
 void BM_FollowLatency(benchmark::State& state) {
     const auto period = std::chrono::milliseconds(state.range(0));
     FollowRun run;
+    // The first epochs of a log wait for those after them to have their time judged; from the
+    // third on, each steady step is handed on at once.
+    constexpr std::uint64_t kWarmUpEpochs = 5;
+    for (std::uint64_t k = 0; k < kWarmUpEpochs; ++k) {
+        run.WriteEpoch();
+    }
+    for (std::uint64_t n = run.visitor.epochs.load(); n < kWarmUpEpochs;
+         n = run.visitor.epochs.load()) {
+        run.visitor.epochs.wait(n);
+    }
     std::vector<double> latenciesUs;
     for (auto _ : state) {
         const std::uint64_t before = run.visitor.epochs.load();
