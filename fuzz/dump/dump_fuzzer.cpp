@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "formats/rawlog/raw_log_framer.hpp"
@@ -181,19 +182,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     char* fixText = nullptr;
     std::size_t fixSize = 0;
+    char* fixErr = nullptr;
+    std::size_t fixErrSize = 0;
     int fixStatus = 0;
     {
         InputStream fixIn(data, size);
         std::FILE* out = open_memstream(&fixText, &fixSize);
-        fixStatus = DumpFix(fixIn.get(), "fuzz input", out, NullOutput());
+        std::FILE* err = open_memstream(&fixErr, &fixErrSize);
+        fixStatus = DumpFix(fixIn.get(), "fuzz input", out, err);
         std::fclose(out);
+        std::fclose(err);
     }
     std::size_t fixRows = 0;
     for (std::size_t k = 0; k < fixSize; ++k) {
         fixRows += fixText[k] == '\n' ? 1 : 0;
     }
     std::free(fixText);
-    if (fixStatus != recordsStatus) {
+    // fix also judges the epochs' times (records shows entries one by one and does not): an epoch
+    // left out for a time out of sequence makes a log that records finds whole partial for fix.
+    const bool timeLeftOut =
+        std::string_view(fixErr, fixErrSize).find("out of sequence") != std::string_view::npos;
+    std::free(fixErr);
+    if (fixStatus != recordsStatus && !(recordsStatus == 0 && fixStatus == 1 && timeLeftOut)) {
         Fail("records and fix disagree on the exit status");
     }
     std::size_t positionEntries = 0;
