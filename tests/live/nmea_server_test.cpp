@@ -161,6 +161,22 @@ bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
     return true;
 }
 
+// Waits until the started satlog-dump (listening on port 0) says which port it serves on and
+// returns it; 0 when it never says so.
+std::uint16_t StartServing(ChildProcess& program) {
+    const auto serving = program.WaitForLine(
+        ChildProcess::Channel::Error,
+        [](const std::string& line) {
+            return line.find("serving NMEA 0183 on") != std::string::npos;
+        },
+        10s);
+    if (!serving) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(
+        std::stoi(serving->text.substr(serving->text.rfind(':') + 1)));
+}
+
 TEST(NmeaServer, FansEpochsOutWholeAndDropsAClientThatDoesNotRead) {
     constexpr std::size_t kQueue = 50;
     constexpr int kEpochs = 600;
@@ -270,15 +286,8 @@ TEST(NmeaServer, AFinishedLogIsServedWholeToEachClientUntilStopped) {
     options.output = ChildOptions::Stream::Capture;
     options.error = ChildOptions::Stream::Capture;
     ChildProcess program(options);
-    const auto serving = program.WaitForLine(
-        ChildProcess::Channel::Error,
-        [](const std::string& line) {
-            return line.find("serving NMEA 0183 on") != std::string::npos;
-        },
-        10s);
-    ASSERT_TRUE(serving);
-    const auto port =
-        static_cast<std::uint16_t>(std::stoi(serving->text.substr(serving->text.rfind(':') + 1)));
+    const std::uint16_t port = StartServing(program);
+    ASSERT_NE(port, 0);
     for (int k = 0; k < 2; ++k) {
         Client client(port, true);
         ASSERT_TRUE(WaitFor([&] { return client.Ended(); }, 10s));
@@ -313,16 +322,9 @@ TEST(NmeaServer, AFollowedLogGoesLiveToTheClients) {
     options.output = ChildOptions::Stream::Capture;
     options.error = ChildOptions::Stream::Capture;
     ChildProcess program(options);
-    const auto serving = program.WaitForLine(
-        ChildProcess::Channel::Error,
-        [](const std::string& line) {
-            return line.find("serving NMEA 0183 on") != std::string::npos;
-        },
-        10s);
-    ASSERT_TRUE(serving);
-    Client client(
-        static_cast<std::uint16_t>(std::stoi(serving->text.substr(serving->text.rfind(':') + 1))),
-        true);
+    const std::uint16_t port = StartServing(program);
+    ASSERT_NE(port, 0);
+    Client client(port, true);
     ASSERT_TRUE(program.WaitForLine(
         ChildProcess::Channel::Error,
         [](const std::string& line) { return line.find("(1 connected)") != std::string::npos; },
